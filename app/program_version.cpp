@@ -1,0 +1,17 @@
+#include "app/program_version.h"
+
+#include <cstdio>
+
+namespace tessaly {
+
+std::string programVersionString(int major, int minor) {
+    char text[32];
+    std::snprintf(text, sizeof text, "Ver%d.%02d", major, minor);
+    return text;
+}
+
+std::string programVersionString() {
+    return programVersionString(TESSALY_VERSION_MAJOR, TESSALY_VERSION_MINOR);
+}
+
+}  // namespace tessaly

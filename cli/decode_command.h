@@ -1,0 +1,27 @@
+// tessaly-cli decode: replays a recorded receiver stream through the same scanner and decoder the
+// window uses, in blocks of a chosen size, prints what it found and can write the CSV log.
+#pragma once
+
+#include <cstddef>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tessaly {
+
+struct DecodeOptions {
+    std::string inputPath;
+    std::size_t blockSize = 1024;  // the input TCP link's block
+    std::optional<std::string> csvPath;
+    bool utc = false;
+};
+
+// Reads the arguments after "decode". On failure returns nothing and sets `error`.
+std::optional<DecodeOptions> parseDecodeOptions(const std::vector<std::string>& args,
+                                                std::string& error);
+
+// Returns the process exit status: 0, or 2 with a one-line message on `err`.
+int runDecode(const DecodeOptions& options, std::ostream& out, std::ostream& err);
+
+}  // namespace tessaly

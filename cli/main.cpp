@@ -1,0 +1,50 @@
+// tessaly-cli: the monitor's core without a window.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "app/program_version.h"
+#include "cli/decode_command.h"
+
+namespace {
+
+void printHelp(std::ostream& out) {
+    out << "Tessaly Monitor " << tessaly::programVersionString()
+        << " - command-line tool\n"
+           "\n"
+           "Usage:\n"
+           "  tessaly-cli decode FILE [--block N] [--csv OUT] [--utc]\n"
+           "      Replay a recorded receiver stream through the frame scanner and L6 decoder,\n"
+           "      N bytes at a time (default 1024), and print what was found: UBX frames by\n"
+           "      class and ID, dropped frames, text lines, L6 reports per channel, pair\n"
+           "      evaluations, the both-failed count, C/N0 averages and the firmware text.\n"
+           "      --csv OUT  also write the CSV log, one row per evaluated pair\n"
+           "      --utc      time stamps of the CSV log in UTC instead of local time\n"
+           "  tessaly-cli --help | --version\n";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+        printHelp(std::cout);
+        return 0;
+    }
+    if (args[0] == "--version") {
+        std::cout << "Tessaly Monitor " << tessaly::programVersionString() << "\n";
+        return 0;
+    }
+    if (args[0] == "decode") {
+        std::string error;
+        const auto options =
+            tessaly::parseDecodeOptions(std::vector<std::string>(args.begin() + 1, args.end()), error);
+        if (!options) {
+            std::cerr << "tessaly-cli decode: " << error << "\n";
+            return 2;
+        }
+        return tessaly::runDecode(*options, std::cout, std::cerr);
+    }
+    std::cerr << "tessaly-cli: unknown command '" << args[0] << "' (see tessaly-cli --help)\n";
+    return 2;
+}

@@ -1,0 +1,54 @@
+// Receiver stream monitoring as one piece: every block from the input link goes through the frame
+// scanner; an L6 message goes to the L6 decoder, the firmware text of a version reply to the
+// status line, and every other valid frame is only counted. The window and the headless tools
+// hold one of these; the caller forwards the block unchanged after scanBlock returns.
+//
+// Window's thread only. The outputs must outlive the monitor.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+
+#include "monitor/frame_scanner.h"
+#include "monitor/l6_decoder.h"
+
+namespace tessaly {
+
+struct ScanCounters {
+    std::map<std::uint16_t, std::uint64_t> validFrames;  // by class << 8 | ID
+    std::uint64_t framesDropped = 0;     // bad length or checksum, or cut at the length cap
+    std::uint64_t shortL6Frames = 0;     // valid, but too short to decode
+    std::uint64_t textLinesRemoved = 0;
+    std::uint64_t blocksAbandoned = 0;   // an output threw during the scan
+    std::uint64_t l6Reports[2] = {0, 0};  // per channel, A and B
+};
+
+class ReceiverMonitor final : private ScanObserver {
+public:
+    explicit ReceiverMonitor(MonitorOutputs outputs);
+
+    void scanBlock(ByteView block) { scanner_.scanBlock(block); }
+
+    UbxFrameScanner& scanner() { return scanner_; }
+    L6Decoder& decoder() { return decoder_; }
+    const L6Decoder& decoder() const { return decoder_; }
+    const ScanCounters& counters() const { return counters_; }
+    // The last firmware text a version reply carried.
+    const std::optional<std::string>& firmwareText() const { return firmwareText_; }
+
+private:
+    void frameFound(ByteView frame) override;
+    void frameDropped(ByteView) override { ++counters_.framesDropped; }
+    void textLineRemoved(ByteView) override { ++counters_.textLinesRemoved; }
+    void scanAbandoned() override { ++counters_.blocksAbandoned; }
+
+    MonitorOutputs outputs_;
+    UbxFrameScanner scanner_;
+    L6Decoder decoder_;
+    ScanCounters counters_;
+    std::optional<std::string> firmwareText_;
+};
+
+}  // namespace tessaly

@@ -1,0 +1,99 @@
+// tessaly-cli decode, run as a user runs it.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "monitor/csv_row.h"
+#include "tests/test_data.h"
+
+namespace {
+
+struct CliRun {
+    int status = -1;
+    std::string out;
+};
+
+CliRun runCli(const std::string& args) {
+    CliRun run;
+    const std::string command = std::string(TESSALY_CLI_PATH) + " " + args + " 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return run;
+    char buffer[4096];
+    std::size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.out.append(buffer, got);
+    const int raw = pclose(pipe);
+    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return run;
+}
+
+std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// The rows without their time stamps.
+std::vector<std::string> rowsOf(const std::string& csv) {
+    std::vector<std::string> rows;
+    std::size_t at = csv.find("\r\n");
+    while (at != std::string::npos && at + 2 < csv.size()) {
+        const std::size_t next = csv.find("\r\n", at + 2);
+        const std::string line = csv.substr(at + 2, next - at - 2);
+        rows.push_back(line.substr(line.find(',')));
+        at = next;
+    }
+    return rows;
+}
+
+const std::string kL6Stream = std::string(TESSALY_DATA_DIR) + "/l6_two_channel_1h.ubx";
+
+TEST(DecodeCommand, BadUseGivesOneLineAndStatus2) {
+    for (const std::string& args : std::vector<std::string>{
+             "decode", "decode /nonexistent/stream.ubx", "decode " + kL6Stream + " --block 0",
+          "decode " + kL6Stream + " --block x", "decode " + kL6Stream + " --block",
+          "decode " + kL6Stream + " --frobnicate", "decode " + kL6Stream + " --csv /nonexistent/x.csv",
+          "frobnicate"}) {
+        const CliRun run = runCli(args);
+        EXPECT_EQ(run.status, 2) << args;
+        EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1) << args << ": " << run.out;
+    }
+}
+
+TEST(DecodeCommand, HelpNamesTheCommands) {
+    const CliRun run = runCli("--help");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find("decode FILE"), std::string::npos);
+    EXPECT_NE(runCli("--version").out.find("Ver1.08"), std::string::npos);
+}
+
+TEST(DecodeCommand, SummaryAndCsvOfARecordedStream) {
+    if (!std::filesystem::exists(kL6Stream)) GTEST_SKIP() << kL6Stream << " not found";
+    const auto dir = std::filesystem::temp_directory_path() / ("tessaly-decode-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+
+    const CliRun run = runCli("decode " + kL6Stream + " --csv " + (dir / "1024.csv").string());
+    ASSERT_EQ(run.status, 0) << run.out;
+    for (const char* line : {"Valid UBX frames: 7134", "class 02 ID 73: 7133", "class 0A ID 04: 1",
+                             "Text lines removed: 179", "Both-failed count: 117",
+                             "Firmware: FWVER=QZS 1.01", "Frames dropped: 0"}) {
+        EXPECT_NE(run.out.find(line), std::string::npos) << line << " in\n" << run.out;
+    }
+    const std::string csv = readFile(dir / "1024.csv");
+    EXPECT_TRUE(csv.starts_with(std::string(tessaly::kDefaultCsvHeader) + "\r\n"));
+    const auto rows = rowsOf(csv);
+    EXPECT_GT(rows.size(), 3500u);
+    for (const std::string& row : rows) ASSERT_EQ(std::count(row.begin(), row.end(), ','), 29) << row;
+
+    for (const char* block : {"1", "4096"}) {
+        const auto other = dir / (std::string(block) + ".csv");
+        ASSERT_EQ(runCli("decode " + kL6Stream + " --utc --block " + block + " --csv " + other.string()).status, 0);
+        EXPECT_EQ(rowsOf(readFile(other)), rows) << "block " << block;
+    }
+    std::filesystem::remove_all(dir);
+}
+
+}  // namespace

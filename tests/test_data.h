@@ -1,0 +1,52 @@
+// Helpers for building receiver streams in tests, and for reading the recorded ones.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "monitor/ubx_frame.h"
+
+namespace tessaly::test {
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes bytesOf(const std::string& text);
+Bytes concat(std::initializer_list<Bytes> parts);
+Bytes slice(const Bytes& bytes, std::size_t from, std::size_t count = SIZE_MAX);
+
+// A UBX frame with a correct checksum.
+Bytes ubxFrame(std::uint8_t messageClass, std::uint8_t messageId, const Bytes& payload);
+
+// The fields of a hand-built UBX-RXM L6 message; the defaults are an error-free channel A report
+// whose L6 message starts with a matching header.
+struct L6Fields {
+    std::uint8_t version = 1;
+    std::uint8_t svid = 2;
+    std::uint16_t cnoRaw = 0x2D80;  // 45.5 dBHz
+    std::uint32_t timeTag = 1000;
+    std::uint8_t groupDelay = 72;
+    std::uint8_t bitErrCorr = 0;
+    std::uint8_t chn = 0;
+    std::uint8_t msgName = 0;
+    std::uint8_t errStatus = 1;
+    std::uint8_t chName = 0;
+    // The first seven bytes of the L6 message: preamble, PRN, vendor/facility/subframe, alert.
+    std::array<std::uint8_t, 7> header = {0x1A, 0xCF, 0xFC, 0x1D, 194, 0xA9, 0x00};
+    std::size_t payloadSize = 264;
+};
+Bytes l6Payload(const L6Fields& fields);
+Bytes l6Frame(const L6Fields& fields);
+
+// A file from the shared recorded streams; absent when the folder is not there.
+std::optional<Bytes> recordedStream(const std::string& name);
+
+}  // namespace tessaly::test
+
+// Skips the current test when a recorded stream is absent.
+#define TESSALY_LOAD_RECORDED(var, name)                                        \
+    const auto var##Loaded = ::tessaly::test::recordedStream(name);             \
+    if (!var##Loaded) GTEST_SKIP() << "recorded stream " << name << " not found"; \
+    const ::tessaly::test::Bytes& var = *var##Loaded
