@@ -24,6 +24,8 @@ public:
     // Part of the monitor reset. The averages and last svids stay, but with the counts at zero
     // each channel's next report restarts its average.
     void clear();
+    // No input link is open: no pair counts as received.
+    void clearReceptionStatus() { receptionGood_ = false; }
 
     const L6ChannelReport& current() const { return current_; }
     const L6ChannelReport& previous() const { return previous_; }

@@ -1,0 +1,166 @@
+#include "app/form_main.h"
+
+#include <QAbstractEventDispatcher>
+#include <QAbstractItemView>
+#include <QGuiApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QLocale>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+
+#include "app/app_icons.h"
+#include "app/program_version.h"
+#include "app/string_grid.h"
+
+namespace tessaly {
+namespace {
+
+constexpr int kClientWidth = 482;
+constexpr int kClientHeight = 391;
+constexpr int kPortListWidth = 345;  // wide enough for the port descriptions
+
+MonitorOutputs outputsFor(MonitorView& view, EventPump& pump) {
+    MonitorOutputs outputs;
+    outputs.view = &view;
+    outputs.statusLine = &view;
+    outputs.pump = &pump;
+    return outputs;
+}
+
+}  // namespace
+
+TFormMain::TFormMain(FormOptions options, QWidget* parent)
+    : QWidget(parent),
+      options_(std::move(options)),
+      clock_(options_.clock ? *options_.clock : systemClock_),
+      monitor_(outputsFor(view_, eventPump_)) {
+    setObjectName(QStringLiteral("FormMain"));
+    setWindowTitle(QStringLiteral("Tessaly Monitor"));
+    setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setFixedSize(kClientWidth, kClientHeight);
+    goodIcon_ = renderStatusIcon(StatusIconKind::Good);
+    warningIcon_ = renderStatusIcon(StatusIconKind::Warning);
+    setWindowIcon(goodIcon_);
+
+    createControls();
+    view_.onGridChanged = [this](Channel channel) {
+        (channel == Channel::A ? StringGrid1 : StringGrid2)->update();
+    };
+    view_.onStatusChanged = [this] { updateLabelErr(); };
+    view_.setLastIdleCheck(clock_.nowMs());
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(1000);
+    connect(Timer1, &QTimer::timeout, this, &TFormMain::Timer1Timer);
+    Timer1->start();
+
+    // The application's idle notification: the event loop is about to wait for events.
+    if (auto* dispatcher = QAbstractEventDispatcher::instance()) {
+        connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this,
+                &TFormMain::ApplicationEvents1Idle);
+    }
+    FormCreate();
+}
+
+TFormMain::~TFormMain() = default;
+
+void TFormMain::FormCreate() {
+    // Linux desktops have no overlay on the taskbar button: the status switches the window icon.
+    taskbarOverlay_ = false;
+}
+
+bool TFormMain::event(QEvent* event) {
+    // Platforms without window activation (offscreen) only show the window.
+    if (event->type() == QEvent::WindowActivate ||
+        (event->type() == QEvent::Show && QGuiApplication::platformName() == QLatin1String("offscreen"))) {
+        const bool handled = QWidget::event(event);
+        FormActivate();
+        return handled;
+    }
+    return QWidget::event(event);
+}
+
+void TFormMain::FormActivate() {
+    if (firstActivationDone_) return;
+    // Set before anything else: message boxes below re-activate the window.
+    firstActivationDone_ = true;
+
+    programVersion_ = programVersionString();
+    setWindowTitle(windowTitle() + QLatin1Char(' ') + QString::fromStdString(programVersion_));
+    view_.setNameLists(NameLists::fromSettings(kDefaultSvidPrn, kDefaultMfgId));
+    view_.setTitles();
+    ComboBoxPort->view()->setMinimumWidth(kPortListWidth);
+    ComboBoxPort2->view()->setMinimumWidth(kPortListWidth);
+    (RadioButtonSerial->isChecked() ? ButtonOpen : ButtonTCPopen)->setFocus();
+    applyUiTexts();
+    QCoreApplication::processEvents();
+}
+
+void TFormMain::applyUiTexts() {
+    const std::string locale =
+        options_.localeName.empty() ? QLocale::system().name().toStdString() : options_.localeName;
+    language_ = uiLanguageForLocale(locale);
+    const auto hint = [this](QWidget* widget, UiText row) {
+        widget->setToolTip(QString::fromStdString(uiText(row, language_)));
+    };
+    hint(LabelErr, UiText::HintStatusLine);
+    hint(ButtonLog, UiText::HintSaveLog);
+    hint(RadioButtonSerial, UiText::HintSerialInput);
+    hint(RadioButtonTCP, UiText::HintTcpInput);
+    hint(RadioButtonSerial2, UiText::HintSerialOutput);
+    hint(RadioButtonTCP2, UiText::HintTcpOutput);
+    for (UiText row : {UiText::SamePort, UiText::SameHostAndPort, UiText::CannotOpenComPort,
+                       UiText::CannotOpenTcpHost, UiText::WrongChecksum, UiText::CommandInvalid}) {
+        messageTexts_[static_cast<int>(row) - 1] = uiText(row, language_);
+    }
+    view_.setDecimalSeparator(QLocale::system().decimalPoint().toStdString());
+}
+
+const std::string& TFormMain::messageText(UiText row) const {
+    return messageTexts_[static_cast<int>(row) - 1];
+}
+
+bool TFormMain::inputLinkOpen() const {
+    // The Open buttons record the open links: both enabled means neither input link is open.
+    return !(ButtonOpen->isEnabled() && ButtonTCPopen->isEnabled());
+}
+
+void TFormMain::inputBlockReceived(ByteView block) { monitor_.scanBlock(block); }
+
+void TFormMain::monitorReset() { tessaly::monitorReset(monitor_, view_); }
+
+void TFormMain::Timer1Timer() { view_.timerTick(); }
+
+void TFormMain::ApplicationEvents1Idle() {
+    // The link controls and the status icon are refreshed on every tenth notification only.
+    if (++refreshCounter_ % 10 != 0) return;
+    if (const auto icon = view_.idleCheck(clock_.nowMs(), inputLinkOpen(), monitor_)) showStatusIcon(*icon);
+}
+
+void TFormMain::showStatusIcon(StatusIconKind kind) {
+    shownIcon_ = kind;
+    setWindowIcon(kind == StatusIconKind::Good ? goodIcon_ : warningIcon_);
+}
+
+void TFormMain::updateLabelErr() {
+    LabelErr->setText(QString::fromStdString(view_.statusText()));
+    LabelErr->adjustSize();
+}
+
+void TFormMain::closeEvent(QCloseEvent* event) {
+    FormCloseQuery();
+    event->accept();
+}
+
+void TFormMain::FormCloseQuery() {
+    // The links, the log and the settings join this sequence as they come.
+    view_.setNameLists({});
+}
+
+}  // namespace tessaly

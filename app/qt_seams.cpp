@@ -1,0 +1,21 @@
+#include "app/qt_seams.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace tessaly {
+
+void QtEventWaiter::processEventsFor(std::uint32_t maxMs) {
+    QEventLoop loop;
+    // QTimer takes an int; a longer wait simply comes back here for the rest.
+    const int interval = static_cast<int>(std::min<std::uint32_t>(maxMs, 1u << 30));
+    QTimer::singleShot(std::max(interval, 1), Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+void QtEventPump::processPendingEvents() { QCoreApplication::processEvents(); }
+
+}  // namespace tessaly

@@ -1,0 +1,44 @@
+#include "app/ui_texts.h"
+
+#include <array>
+
+namespace tessaly {
+namespace {
+
+struct TextRow {
+    const char* english;
+    const char* japanese;
+};
+
+constexpr std::array<TextRow, 13> kTexts = {{
+    {"Firmware version / Number of times both channels A and B failed",
+     "Firmware version / チャンネルAとBの両方ともエラーになった回数"},
+    {"Save received data to CSV file", "受信データをCSVファイルに保存する"},
+    {"Inputting NEO-D9C data via serial port", "シリアルポートからNEO-D9Cのデータを入力する"},
+    {"Inputting NEO-D9C data via TCP", "TCP経由でNEO-D9Cのデータを入力する"},
+    {"Output data to ZED-F9P via serial port", "シリアルポートからZED-F9Pにデータを出力する"},
+    {"Output data to ZED-F9P via TCP", "TCP経由でZED-F9Pにデータを出力する"},
+    {"Input and output \"Port\" are the same", "入力と出力の Port が同じです"},
+    {"Input and output \"Host\" and \"Port\" are the same", "入力と出力の Host と Port が同じです"},
+    {"Cannot open COM port", "COMポートをオープンできません"},
+    {"Cannot open TCP host", "TCPホストをオープンできません"},
+    {"Mistaking the check-sum value\r\n\r\nCorrect value=", "チェックサム値が間違っています\r\n\r\n正しい値="},
+    {"Command is invalid", "コマンドが不正です"},
+    {"Stop saving CSV file", "CSVファイルの保存を停止する"},
+}};
+
+}  // namespace
+
+UiLanguage uiLanguageForLocale(std::string_view localeName) {
+    const bool japanInJapanese =
+        localeName.starts_with("ja_JP") &&
+        (localeName.size() == 5 || localeName[5] == '.' || localeName[5] == '@');
+    return japanInJapanese ? UiLanguage::Japanese : UiLanguage::English;
+}
+
+std::string uiText(UiText row, UiLanguage language) {
+    const TextRow& text = kTexts[static_cast<std::size_t>(row) - 1];
+    return language == UiLanguage::Japanese ? text.japanese : text.english;
+}
+
+}  // namespace tessaly

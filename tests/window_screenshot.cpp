@@ -1,0 +1,61 @@
+// Takes a picture of the window as a user sees it after a while of a recorded receiver stream:
+//   window_screenshot OUT.png STREAM [SECONDS] [LOCALE]
+// The stream is fed up to the given second of receiver time, then the window is grabbed.
+// Beside it, OUT-icons.png shows both status icons at the sizes a desktop uses.
+#include <QPainter>
+#include <QPixmap>
+
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <vector>
+
+#include "app/app_icons.h"
+#include "app/application.h"
+#include "app/form_main.h"
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        std::cerr << "usage: window_screenshot OUT.png STREAM [SECONDS] [LOCALE]\n";
+        return 2;
+    }
+    tessaly::TessalyApplication app(argc, argv);
+    std::ifstream in(argv[2], std::ios::binary);
+    const std::vector<std::uint8_t> stream((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::size_t seconds = argc > 3 ? std::stoul(argv[3]) : 120;
+    tessaly::FormOptions options;
+    if (argc > 4) options.localeName = argv[4];
+    tessaly::TFormMain form(options);
+    form.show();
+    app.processEvents();
+    form.FormActivate();
+
+    // Each second of the stream carries two L6 frames of 272 bytes and now and then a text line.
+    const std::size_t bytes = std::min(stream.size(), 140 + seconds * 2 * 272 + seconds / 20 * 40);
+    for (std::size_t at = 0; at < bytes; at += 1024) {
+        form.inputBlockReceived(tessaly::ByteView(stream).subspan(at, std::min<std::size_t>(1024, bytes - at)));
+    }
+    for (int i = 0; i < 20; ++i) form.ApplicationEvents1Idle();
+    app.processEvents();
+    if (!form.grab().save(QString::fromLocal8Bit(argv[1]))) {
+        std::cerr << "cannot write " << argv[1] << "\n";
+        return 1;
+    }
+    QPixmap icons(2 * (256 + 64 + 32 + 16) + 40, 256);
+    icons.fill(Qt::white);
+    QPainter painter(&icons);
+    int x = 0;
+    for (const auto kind : {tessaly::StatusIconKind::Good, tessaly::StatusIconKind::Warning}) {
+        const QIcon icon = tessaly::renderStatusIcon(kind);
+        for (int size : {256, 64, 32, 16}) {
+            painter.drawPixmap(x, 0, icon.pixmap(size, size));
+            x += size;
+        }
+        x += 40;
+    }
+    painter.end();
+    QString iconsPath = QString::fromLocal8Bit(argv[1]);
+    iconsPath.replace(QStringLiteral(".png"), QStringLiteral("-icons.png"));
+    icons.save(iconsPath);
+    return 0;
+}
