@@ -2,7 +2,10 @@
 //   window_screenshot OUT.png STREAM [SECONDS] [LOCALE]
 // The stream is fed up to the given second of receiver time, then the window is grabbed.
 // Beside it, OUT-icons.png shows both status icons at the sizes a desktop uses.
+#include <QElapsedTimer>
 #include <QPainter>
+#include <QScreen>
+#include <QToolTip>
 #include <QPixmap>
 
 #include <fstream>
@@ -37,7 +40,18 @@ int main(int argc, char** argv) {
     }
     for (int i = 0; i < 20; ++i) form.ApplicationEvents1Idle();
     app.processEvents();
-    if (!form.grab().save(QString::fromLocal8Bit(argv[1]))) {
+    QPixmap picture = form.grab();
+    // On a real display, show a hint as well: the texts that change with the language are hints.
+    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+        auto* radio = form.findChild<QWidget*>(QStringLiteral("RadioButtonTCP"));
+        QToolTip::showText(radio->mapToGlobal(QPoint(30, 12)), radio->toolTip(), radio, {}, 60000);
+        QElapsedTimer shown;
+        shown.start();
+        while (shown.elapsed() < 500) app.processEvents(QEventLoop::AllEvents, 50);
+        const QRect frame = form.frameGeometry();
+        picture = form.screen()->grabWindow(0, frame.x(), frame.y(), frame.width() + 160, frame.height() + 10);
+    }
+    if (!picture.save(QString::fromLocal8Bit(argv[1]))) {
         std::cerr << "cannot write " << argv[1] << "\n";
         return 1;
     }
