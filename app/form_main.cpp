@@ -60,11 +60,17 @@ TFormMain::TFormMain(FormOptions options, QWidget* parent)
     connect(Timer1, &QTimer::timeout, this, &TFormMain::Timer1Timer);
     Timer1->start();
 
-    // The application's idle notification: the event loop is about to wait for events.
+    // The application's idle notification: the event loop is about to wait for events. The
+    // refresh works on every tenth notification; a quiet window would get one a second (the
+    // timer's), so a light heartbeat wakes the loop often enough for a refresh about once a
+    // second, without polling anything.
     if (auto* dispatcher = QAbstractEventDispatcher::instance()) {
         connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this,
                 &TFormMain::ApplicationEvents1Idle);
     }
+    auto* heartbeat = new QTimer(this);
+    heartbeat->setInterval(100);
+    heartbeat->start();
     FormCreate();
 }
 
@@ -93,12 +99,16 @@ void TFormMain::FormActivate() {
 
     programVersion_ = programVersionString();
     setWindowTitle(windowTitle() + QLatin1Char(' ') + QString::fromStdString(programVersion_));
+    // Locating and loading the settings file joins here; until then the name lists come from
+    // the settings' defaults.
     view_.setNameLists(NameLists::fromSettings(kDefaultSvidPrn, kDefaultMfgId));
     view_.setTitles();
     ComboBoxPort->view()->setMinimumWidth(kPortListWidth);
     ComboBoxPort2->view()->setMinimumWidth(kPortListWidth);
     (RadioButtonSerial->isChecked() ? ButtonOpen : ButtonTCPopen)->setFocus();
     applyUiTexts();
+    // Reopening the links that were open at the last close joins here, in the fixed order:
+    // serial input, TCP input, serial output, TCP output.
     QCoreApplication::processEvents();
 }
 
