@@ -1,0 +1,171 @@
+#include "app/command_text.h"
+
+#include <cstdio>
+
+#include "monitor/ubx_frame.h"
+
+namespace tessaly {
+namespace {
+
+constexpr char16_t kBackslash = u'\\';
+
+// UTF-8 to UTF-16 code units; a byte that does not start a well-formed sequence stands for itself.
+std::u16string utf16Units(std::string_view text) {
+    constexpr unsigned char kLeadMask[] = {0x7F, 0x1F, 0x0F, 0x07};
+    std::u16string units;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const std::size_t extra = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : 0;
+        char32_t code = lead & kLeadMask[extra];
+        bool wellFormed = lead < 0x80 || (extra > 0 && i + extra < text.size());
+        for (std::size_t k = 1; k <= extra && wellFormed; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            wellFormed = (next & 0xC0) == 0x80;
+            code = code << 6 | (next & 0x3F);
+        }
+        if (!wellFormed) {
+            units.push_back(lead);
+            ++i;
+            continue;
+        }
+        if (code >= 0x10000) {
+            code -= 0x10000;
+            units.push_back(static_cast<char16_t>(0xD800 + (code >> 10)));
+            units.push_back(static_cast<char16_t>(0xDC00 + (code & 0x3FF)));
+        } else {
+            units.push_back(static_cast<char16_t>(code));
+        }
+        i += extra + 1;
+    }
+    return units;
+}
+
+int hexDigit(char16_t c) {
+    if (c >= u'0' && c <= u'9') return c - u'0';
+    if (c >= u'A' && c <= u'F') return c - u'A' + 10;
+    if (c >= u'a' && c <= u'f') return c - u'a' + 10;
+    return -1;
+}
+
+class CommandTextReader {
+public:
+    std::vector<CommandStep> read(const std::u16string& text) {
+        std::size_t i = 0;
+        while (i < text.size()) {
+            const char16_t c = text[i];
+            if (c == kBackslash) {
+                i = readEscape(text, i + 1);
+                protectedLength_ = frame_.size();
+            } else if (c == u';') {
+                sendTrimmed();
+                return std::move(steps_);
+            } else if (c == u'|') {
+                sendTrimmed();
+                steps_.push_back({CommandStep::Kind::WaitAfterFrame, {}});
+                frame_.clear();
+                ++i;
+            } else {
+                if (c != u'\t' && !(c == u' ' && frame_.empty())) frame_.push_back(static_cast<std::uint8_t>(c));
+                ++i;
+            }
+        }
+        if (!frame_.empty()) steps_.push_back({CommandStep::Kind::SendFrame, frame_});
+        return std::move(steps_);
+    }
+
+private:
+    // After the backslash at `i - 1`; returns where reading goes on.
+    std::size_t readEscape(const std::u16string& text, std::size_t i) {
+        if (i >= text.size()) {
+            frame_.push_back(0x00);
+            return i;
+        }
+        if (text[i] == u'*') {
+            frame_.push_back(0xAA);
+            return i + 1;
+        }
+        const int high = hexDigit(text[i]);
+        if (high < 0) {
+            frame_.push_back(static_cast<std::uint8_t>(text[i]));
+            return i + 1;
+        }
+        const int low = i + 1 < text.size() ? hexDigit(text[i + 1]) : -1;
+        if (low < 0) {
+            frame_.push_back(static_cast<std::uint8_t>(high));
+            return i + 1;
+        }
+        frame_.push_back(static_cast<std::uint8_t>(high << 4 | low));
+        return i + 2;
+    }
+
+    // Plain blanks at the end go, but never a byte that an escape wrote (an escaped "\20").
+    void sendTrimmed() {
+        while (frame_.size() > protectedLength_ && frame_.back() == 0x20) frame_.pop_back();
+        if (!frame_.empty()) steps_.push_back({CommandStep::Kind::SendFrame, frame_});
+    }
+
+    CommandBytes frame_;
+    // The frame's length right after the last escape anywhere earlier in the text; a "|" does
+    // not reset it.
+    std::size_t protectedLength_ = 0;
+    std::vector<CommandStep> steps_;
+};
+
+std::string hexPair(UbxChecksum ck) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%02X%02X", ck.ckA, ck.ckB);
+    return text;
+}
+
+}  // namespace
+
+std::vector<CommandStep> parseCommandText(std::string_view text) {
+    return CommandTextReader().read(utf16Units(text));
+}
+
+std::optional<std::string> commandTextComment(std::string_view text) {
+    // A ";" right after a backslash is a byte of the command, not its end.
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\') {
+            ++i;
+        } else if (text[i] == ';') {
+            return std::string(text.substr(i + 1));
+        }
+    }
+    return std::nullopt;
+}
+
+CheckedFrame checkCommandFrame(CommandBytes frame, UiLanguage language) {
+    const std::size_t length = frame.size() >= kUbxHeaderSize ? ubxPayloadLength(frame) : 0;
+    const std::size_t withoutChecksum = length + kUbxHeaderSize;
+    if (frame.size() >= kUbxHeaderSize && frame.size() >= withoutChecksum) {
+        const UbxChecksum ck = ubxChecksum(ByteView(frame).subspan(2, length + 4));
+        if (frame.size() == withoutChecksum) {
+            frame.push_back(ck.ckA);
+            frame.push_back(ck.ckB);
+        } else if (!isValidUbxFrame(frame)) {
+            return {std::nullopt, uiText(UiText::WrongChecksum, language) + hexPair(ck)};
+        }
+    }
+    frame.push_back(0x0D);
+    frame.push_back(0x0A);
+    return {std::move(frame), {}};
+}
+
+void runCommandText(std::string_view text, const CommandTextOutputs& outputs) {
+    for (const CommandStep& step : parseCommandText(text)) {
+        if (step.kind == CommandStep::Kind::WaitAfterFrame) {
+            outputs.wait(1000);
+            continue;
+        }
+        CheckedFrame checked = checkCommandFrame(step.frame, outputs.language);
+        if (checked.bytes) {
+            outputs.writeToInput(*checked.bytes);
+        } else {
+            outputs.showError(checked.error);
+        }
+    }
+}
+
+}  // namespace tessaly

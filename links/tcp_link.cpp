@@ -1,0 +1,235 @@
+#include "links/tcp_link.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace tessaly {
+
+// One connection's socket and its state, shared by the link and the connection's reader.
+struct TcpLink::Connection {
+    int fd = -1;
+    int stopFd = -1;  // eventfd: tells the reader to end
+    std::mutex mutex;
+    bool connected = false;  // guarded by mutex
+
+    ~Connection() {
+        if (fd >= 0) ::close(fd);
+        if (stopFd >= 0) ::close(stopFd);
+    }
+    // Ends the connection once: shuts the socket both ways (the peer sees an orderly close) and
+    // wakes the reader. The descriptor itself stays open until the last holder lets go, so it
+    // cannot be reused while the other thread still uses it.
+    void disconnect() {
+        std::lock_guard lock(mutex);
+        if (!connected) return;
+        connected = false;
+        ::shutdown(fd, SHUT_RDWR);
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const auto written = ::write(stopFd, &one, sizeof one);
+    }
+    bool isConnected() {
+        std::lock_guard lock(mutex);
+        return connected;
+    }
+};
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string socketErrorMessage(int error) {
+    return "Socket Error # " + std::to_string(error) + "\r\n" + std::strerror(error);
+}
+
+bool peerWentAway(int error) {
+    return error == ECONNRESET || error == EPIPE || error == ECONNABORTED || error == ESHUTDOWN ||
+           error == ENOTCONN;
+}
+
+// The outcome of a connect that runs on a thread of its own, so that name resolution and the
+// wait for the peer never hold the window's thread.
+struct ConnectAttempt {
+    std::mutex mutex;
+    bool finished = false;   // guarded by mutex
+    bool abandoned = false;  // guarded by mutex: the window gave up; the socket is closed here
+    int fd = -1;             // guarded by mutex
+};
+
+int connectBlocking(const std::string& host, std::uint16_t port, std::uint32_t timeoutMs) {
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    const std::string service = std::to_string(port);
+    if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &found) != 0 || !found) return -1;
+    std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> addresses(found, &::freeaddrinfo);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (const addrinfo* a = found; a; a = a->ai_next) {
+        const int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, a->ai_protocol);
+        if (fd < 0) continue;
+        if (::connect(fd, a->ai_addr, a->ai_addrlen) == 0) return fd;
+        if (errno == EINPROGRESS) {
+            pollfd p{fd, POLLOUT, 0};
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            int error = 0;
+            socklen_t size = sizeof error;
+            if (left > 0 && ::poll(&p, 1, static_cast<int>(left)) == 1 &&
+                ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) == 0 && error == 0) {
+                return fd;
+            }
+        }
+        ::close(fd);
+        if (Clock::now() >= deadline) break;
+    }
+    return -1;
+}
+
+}  // namespace
+
+std::string tcpReaderErrorText(const std::string& prefix, const std::string& message) {
+    std::string text = message;
+    bool first = true;
+    for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at)) {
+        text.replace(at, 2, first ? " : " : " ");
+        first = false;
+    }
+    return prefix + text;
+}
+
+TcpLink::TcpLink(TcpLinkConfig config, std::shared_ptr<OwnerThread> owner, TcpLinkHandlers handlers)
+    : config_(std::move(config)), owner_(std::move(owner)), handlers_(std::move(handlers)) {}
+
+TcpLink::~TcpLink() {
+    if (connection_) connection_->disconnect();
+}
+
+bool TcpLink::connected() const { return connection_ && connection_->isConnected(); }
+
+bool TcpLink::TcpConnect(const std::string& host, int port) {
+    writeBusy_ = false;
+    if (connection_) connection_->disconnect();
+    connection_ = std::make_shared<Connection>();
+    host_ = host;
+    port_ = static_cast<std::uint16_t>(port);
+    if (host.empty() || port < 1 || port > 65535) return false;
+
+    auto attempt = std::make_shared<ConnectAttempt>();
+    std::thread([attempt, host, port = port_, timeout = config_.connectTimeoutMs] {
+        const int fd = connectBlocking(host, port, timeout);
+        std::lock_guard lock(attempt->mutex);
+        attempt->finished = true;
+        if (attempt->abandoned) {
+            if (fd >= 0) ::close(fd);
+        } else {
+            attempt->fd = fd;
+        }
+    }).detach();
+
+    const auto deadline = Clock::now() + std::chrono::milliseconds(config_.connectTimeoutMs);
+    int fd = -1;
+    for (;;) {
+        {
+            std::lock_guard lock(attempt->mutex);
+            if (attempt->finished || Clock::now() >= deadline) {
+                attempt->abandoned = !attempt->finished;
+                fd = attempt->fd;
+                break;
+            }
+        }
+        // Short slices: the attempt has no way to wake the window's event loop by itself.
+        if (handlers_.pumpEventsFor) {
+            handlers_.pumpEventsFor(10);
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    }
+    if (fd < 0) return false;
+
+    // A relay must not hold back small writes for the peer's acknowledgement.
+    const int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    connection_->fd = fd;
+    connection_->stopFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    connection_->connected = true;
+
+    std::thread([connection = connection_, owner = owner_, handlers = handlers_,
+                 cap = config_.blockCap, prefix = config_.errorPrefix] {
+        std::vector<std::uint8_t> block(cap);
+        pollfd waits[2] = {{connection->fd, POLLIN, 0}, {connection->stopFd, POLLIN, 0}};
+        for (;;) {
+            if (::poll(waits, 2, -1) < 0) {
+                if (errno == EINTR) continue;
+                break;
+            }
+            if (waits[1].revents) break;  // closed by the window
+            const ssize_t got = ::recv(connection->fd, block.data(), cap, 0);
+            if (got > 0) {
+                const auto* bytes = block.data();
+                const auto size = static_cast<std::size_t>(got);
+                if (!owner->runAndWait([&] { handlers.blockReceived(LinkBytes(bytes, size)); })) break;
+                continue;
+            }
+            if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+            const int error = got < 0 ? errno : 0;
+            // The peer closed (everything it sent has been handed over) or reset the connection.
+            const bool quiet = got == 0 || peerWentAway(error);
+            const bool wasConnected = connection->isConnected();
+            connection->disconnect();
+            if (!quiet && wasConnected && handlers.readerFailed) {
+                owner->post([text = tcpReaderErrorText(prefix, socketErrorMessage(error)),
+                             failed = handlers.readerFailed] { failed(text); });
+            }
+            break;
+        }
+    }).detach();
+    return true;
+}
+
+void TcpLink::TcpClose() {
+    if (!connected()) return;
+    // What arrived and was not handed over is discarded, not routed. A block the reader already
+    // took is still routed once the caller has returned to the event loop.
+    std::uint8_t scratch[4096];
+    while (::recv(connection_->fd, scratch, sizeof scratch, MSG_DONTWAIT) > 0) {
+    }
+    connection_->disconnect();
+}
+
+void TcpLink::TcpWrite(LinkBytes block) {
+    if (writeBusy_) return;
+    if (block.empty() || !connected()) return;
+    writeBusy_ = true;
+    const int fd = connection_->fd;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(config_.sendTimeoutMs);
+    std::size_t sent = 0;
+    while (sent < block.size()) {
+        const ssize_t n = ::send(fd, block.data() + sent, block.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0) {
+            sent += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno != EAGAIN) break;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        pollfd p{fd, POLLOUT, 0};
+        if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0) break;
+    }
+    writeBusy_ = false;
+}
+
+}  // namespace tessaly

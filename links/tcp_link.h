@@ -1,0 +1,81 @@
+// A TCP client link to one receiver: the input link to the L6 receiver or the output link to the
+// high-precision receiver. The window's thread connects, writes and closes; a reader thread per
+// connection waits on the socket and hands every block it reads to the window's thread through
+// the OwnerThread seam, waiting until the block has been routed. So blocks are routed one at a
+// time, in the order they were read, and all routing runs on the window's thread.
+//
+// Every connect makes a fresh connection: its socket, its reader and its state live in one
+// shared object that the reader holds too, so a reader that outlives a close or the link itself
+// touches nothing else. The OwnerThread must outlive every reader (the window shuts it down
+// before it goes away, which releases a reader waiting on it).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "links/owner_thread.h"
+
+namespace tessaly {
+
+// A block as the links deliver and take it: bytes 0 to 255, never text.
+using LinkBytes = std::span<const std::uint8_t>;
+
+struct TcpLinkConfig {
+    std::size_t blockCap = 1024;        // largest block handed over
+    std::string errorPrefix = "TCP ";   // starts the reader's error text
+    std::uint32_t connectTimeoutMs = 10000;
+    // A send to a peer that has stopped reading gives up after this long; the block is then
+    // dropped for this link, so the window's thread is never held indefinitely.
+    std::uint32_t sendTimeoutMs = 3000;
+};
+
+struct TcpLinkHandlers {
+    // On the owner thread, for every block the reader read, never empty.
+    std::function<void(LinkBytes block)> blockReceived;
+    // On the owner thread: a socket failure other than the peer closing. The link is closed.
+    std::function<void(const std::string& text)> readerFailed;
+    // Lets the window process its events while a connect waits, for at most the given time.
+    std::function<void(std::uint32_t maxMs)> pumpEventsFor;
+};
+
+class TcpLink {
+public:
+    TcpLink(TcpLinkConfig config, std::shared_ptr<OwnerThread> owner, TcpLinkHandlers handlers);
+    ~TcpLink();
+    TcpLink(const TcpLink&) = delete;
+    TcpLink& operator=(const TcpLink&) = delete;
+
+    // Resolves the host (IPv4) and connects, waiting at most the connect time-out while window
+    // events keep being processed. An empty host or a port outside 1 to 65535 fails at once.
+    bool TcpConnect(const std::string& host, int port);
+    // Discards what was received and not yet handed over, and closes in order. Never fails.
+    void TcpClose();
+    // Sends the whole block. A write while another is in progress on this link is dropped;
+    // failures are not reported.
+    void TcpWrite(LinkBytes block);
+
+    bool connected() const;
+    // As given to the last connect.
+    const std::string& host() const { return host_; }
+    std::uint16_t port() const { return port_; }
+
+    struct Connection;
+
+private:
+    TcpLinkConfig config_;
+    std::shared_ptr<OwnerThread> owner_;
+    TcpLinkHandlers handlers_;
+    std::shared_ptr<Connection> connection_;
+    std::string host_;
+    std::uint16_t port_ = 0;
+    bool writeBusy_ = false;  // window's thread only
+};
+
+// "TCP " and a socket error message: its first line break becomes " : ", every further one a
+// blank, so the message box shows one line.
+std::string tcpReaderErrorText(const std::string& prefix, const std::string& message);
+
+}  // namespace tessaly

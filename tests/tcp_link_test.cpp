@@ -1,0 +1,210 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+#include "links/tcp_link.h"
+#include "tests/tcp_peer.h"
+#include "tests/test_owner_thread.h"
+
+namespace tessaly {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using testing::TcpPeer;
+using testing::TestOwnerThread;
+
+Bytes everyByteValue(std::size_t size) {
+    Bytes bytes(size);
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<std::uint8_t>(i * 7 + i / 256);
+    return bytes;
+}
+
+// A link driven from a test owner thread, recording what it handed over.
+class TcpLinkTest : public ::testing::Test {
+protected:
+    void makeLink(TcpLinkConfig config = {}) {
+        TcpLinkHandlers handlers;
+        handlers.blockReceived = [this](LinkBytes block) {
+            EXPECT_TRUE(owner->onOwnerThread());
+            std::lock_guard lock(mutex);
+            blockSizes.push_back(block.size());
+            received.insert(received.end(), block.begin(), block.end());
+        };
+        handlers.readerFailed = [this](const std::string& text) {
+            std::lock_guard lock(mutex);
+            failures.push_back(text);
+        };
+        handlers.pumpEventsFor = [this](std::uint32_t) {
+            owner->processEvents();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        };
+        link = std::make_unique<TcpLink>(config, owner, handlers);
+    }
+    bool connect(const std::string& host, int port) {
+        return owner->call([&] { return link->TcpConnect(host, port); });
+    }
+    bool connected() { return owner->call([&] { return link->connected(); }); }
+    std::size_t receivedSize() {
+        std::lock_guard lock(mutex);
+        return received.size();
+    }
+    // Waits (bounded) until the condition holds; the owner thread keeps running meanwhile.
+    template <typename Condition>
+    bool eventually(Condition condition) {
+        for (int i = 0; i < 2000; ++i) {
+            if (condition()) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        return condition();
+    }
+    void TearDown() override {
+        if (link) owner->call([&] { link.reset(); });
+    }
+
+    std::shared_ptr<TestOwnerThread> owner = std::make_shared<TestOwnerThread>();
+    std::unique_ptr<TcpLink> link;
+    std::mutex mutex;
+    Bytes received;
+    std::vector<std::size_t> blockSizes;
+    std::vector<std::string> failures;
+};
+
+TEST_F(TcpLinkTest, EveryByteArrivesInOrderInBlocksOfAtMostTheCap) {
+    for (const std::size_t cap : {std::size_t{1024}, std::size_t{2048}}) {
+        TcpPeer peer;
+        TcpLinkConfig config;
+        config.blockCap = cap;
+        makeLink(config);
+        received.clear();
+        blockSizes.clear();
+        ASSERT_TRUE(connect("127.0.0.1", peer.port()));
+        peer.accept();
+        EXPECT_TRUE(connected());
+        EXPECT_EQ(link->host(), "127.0.0.1");
+        EXPECT_EQ(link->port(), peer.port());
+        const Bytes sent = everyByteValue(1 << 20);
+        peer.send(sent);
+        ASSERT_TRUE(eventually([&] { return receivedSize() == sent.size(); })) << receivedSize();
+        std::lock_guard lock(mutex);
+        EXPECT_EQ(received, sent);
+        for (std::size_t size : blockSizes) ASSERT_LE(size, cap);
+        EXPECT_GT(blockSizes.size(), sent.size() / cap - 1);
+        owner->call([&] { link.reset(); });
+    }
+}
+
+TEST_F(TcpLinkTest, LastBytesBeforeAnOrderlyCloseAreStillHandedOver) {
+    TcpPeer peer;
+    makeLink();
+    ASSERT_TRUE(connect("localhost", peer.port()));
+    peer.accept();
+    const Bytes sent = everyByteValue(3000);
+    peer.send(sent);
+    peer.closeOrderly();
+    ASSERT_TRUE(eventually([&] { return !connected(); }));
+    std::lock_guard lock(mutex);
+    EXPECT_EQ(received, sent);
+    EXPECT_TRUE(failures.empty());
+}
+
+TEST_F(TcpLinkTest, ResetByThePeerClosesTheLinkWithoutAMessage) {
+    TcpPeer peer;
+    makeLink();
+    ASSERT_TRUE(connect("127.0.0.1", peer.port()));
+    peer.accept();
+    peer.reset();
+    ASSERT_TRUE(eventually([&] { return !connected(); }));
+    owner->processEvents();
+    std::lock_guard lock(mutex);
+    EXPECT_TRUE(failures.empty());
+}
+
+TEST_F(TcpLinkTest, CloseDiscardsWhatWasNotHandedOver) {
+    TcpPeer peer;
+    makeLink();
+    ASSERT_TRUE(connect("127.0.0.1", peer.port()));
+    peer.accept();
+    owner->call([&] {
+        // The window is busy while 64 KiB arrive; then the user closes the link.
+        peer.send(everyByteValue(65536));
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        link->TcpClose();
+        EXPECT_FALSE(link->connected());
+    });
+    owner->processEvents();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    owner->processEvents();
+    // At most the one block the reader had taken before the close is routed after it.
+    EXPECT_LE(receivedSize(), 1024u);
+    EXPECT_EQ(peer.receive(1).size(), 0u) << "the peer sees the link close";
+}
+
+TEST_F(TcpLinkTest, WritesReachThePeerAndDoNothingWhenClosed) {
+    TcpPeer peer;
+    makeLink();
+    const Bytes nothing = {1, 2, 3};
+    owner->call([&] { link->TcpWrite(nothing); });  // never connected: nothing happens
+    ASSERT_TRUE(connect("127.0.0.1", peer.port()));
+    peer.accept();
+    const Bytes sent = everyByteValue(200000);
+    owner->call([&] { link->TcpWrite(sent); });
+    EXPECT_EQ(peer.receive(sent.size()), sent);
+    owner->call([&] { link->TcpClose(); });
+    owner->call([&] { link->TcpWrite(sent); });
+    EXPECT_TRUE(peer.receive(1).empty());
+}
+
+TEST_F(TcpLinkTest, PeerThatStopsReadingDoesNotHoldTheWriterForever) {
+    TcpPeer peer;
+    TcpLinkConfig config;
+    config.sendTimeoutMs = 100;
+    makeLink(config);
+    ASSERT_TRUE(connect("127.0.0.1", peer.port()));
+    peer.accept();
+    const Bytes big(32 << 20, 0x55);
+    // The peer reads nothing: the socket buffers fill and the rest of the block is dropped.
+    owner->call([&] { link->TcpWrite(big); });
+    EXPECT_TRUE(connected());
+    owner->call([&] { link->TcpWrite(Bytes{1}); });  // the link takes writes again afterwards
+}
+
+TEST_F(TcpLinkTest, FailedConnectsReturnFalse) {
+    makeLink();
+    int closedPort;
+    {
+        TcpPeer gone;
+        closedPort = gone.port();
+    }
+    EXPECT_FALSE(connect("127.0.0.1", closedPort)) << "refused";
+    EXPECT_FALSE(connect("", 2101)) << "empty host";
+    EXPECT_FALSE(connect("127.0.0.1", 0)) << "port 0";
+    EXPECT_FALSE(connect("127.0.0.1", 65536)) << "beyond 16 bits";
+    EXPECT_FALSE(connect("no-such-receiver.invalid", 2101)) << "name not resolved";
+    EXPECT_FALSE(connected());
+    EXPECT_EQ(link->host(), "no-such-receiver.invalid");
+}
+
+TEST_F(TcpLinkTest, ReconnectStartsAFreshConnection) {
+    TcpPeer first, second;
+    makeLink();
+    ASSERT_TRUE(connect("127.0.0.1", first.port()));
+    first.accept();
+    ASSERT_TRUE(connect("127.0.0.1", second.port()));
+    second.accept();
+    EXPECT_EQ(first.receive(1).size(), 0u) << "the old connection was closed";
+    second.send({9, 8, 7});
+    ASSERT_TRUE(eventually([&] { return receivedSize() == 3; }));
+}
+
+TEST(TcpReaderErrorText, LineBreaksBecomeOneLine) {
+    EXPECT_EQ(tcpReaderErrorText("TCP ", "Socket Error # 110\r\nConnection timed out"),
+              "TCP Socket Error # 110 : Connection timed out");
+    EXPECT_EQ(tcpReaderErrorText("TCP2 ", "one\r\ntwo\r\nthree"), "TCP2 one : two three");
+    EXPECT_EQ(tcpReaderErrorText("TCP ", "plain"), "TCP plain");
+}
+
+}  // namespace
+}  // namespace tessaly
