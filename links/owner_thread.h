@@ -1,0 +1,31 @@
+// The seam through which worker threads (the serial component's receive and transmit threads,
+// later the TCP readers) reach the thread that owns the window. All program logic runs on that
+// thread; a worker only ever hands it a function.
+//
+// The window provides the implementation (a blocking queued call into its event loop); tests and
+// tools without a window use a plain thread that runs the functions it is given. The object must
+// outlive every worker that holds it, which is why workers keep it through a std::shared_ptr.
+#pragma once
+
+#include <functional>
+
+namespace tessaly {
+
+class OwnerThread {
+public:
+    virtual ~OwnerThread() = default;
+
+    // Runs `task` on the owner thread and returns once it has run: true. Called on the owner
+    // thread itself, runs it at once. After shutdown() returns false at once without running it,
+    // and a caller whose task has not started yet is released with false (the task never runs).
+    virtual bool runAndWait(std::function<void()> task) = 0;
+
+    // Queues `task` to run on the owner thread and returns at once; after shutdown() the task is
+    // dropped. For a worker that must not wait on the owner thread.
+    virtual void post(std::function<void()> task) = 0;
+
+    // Entered once, when the window goes away: no task runs any more and no caller waits.
+    virtual void shutdown() = 0;
+};
+
+}  // namespace tessaly
