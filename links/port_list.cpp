@@ -42,7 +42,7 @@ PortList buildPortList(const PortListSource& source) {
         std::string friendlyName;
         for (const SerialDeviceInfo& device : devices) {
             std::error_code error;
-            if (fs::equivalent(device.deviceNode, link.deviceNode, error)) {
+            if (fs::canonical(device.deviceNode, error) == link.deviceNode) {
                 friendlyName = device.friendlyName;
                 break;
             }
