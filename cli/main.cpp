@@ -5,6 +5,7 @@
 
 #include "app/program_version.h"
 #include "cli/decode_command.h"
+#include "cli/ports_command.h"
 
 namespace {
 
@@ -20,6 +21,12 @@ void printHelp(std::ostream& out) {
            "      evaluations, the both-failed count, C/N0 averages and the firmware text.\n"
            "      --csv OUT  also write the CSV log, one row per evaluated pair\n"
            "      --utc      time stamps of the CSV log in UTC instead of local time\n"
+           "  tessaly-cli ports [--map]\n"
+           "      List the serial ports as the window's port selectors offer them: COM1 to COM99\n"
+           "      that exist and are free, with the device's name. Devices found on the system\n"
+           "      get a number in the port map folder ($TESSALY_PORTS_DIR, else\n"
+           "      ~/.config/tessaly-monitor/ports), which keeps it when they are plugged in again.\n"
+           "      --map  also print the folder and the device behind each port\n"
            "  tessaly-cli --help | --version\n";
 }
 
@@ -44,6 +51,10 @@ int main(int argc, char** argv) {
             return 2;
         }
         return tessaly::runDecode(*options, std::cout, std::cerr);
+    }
+    if (args[0] == "ports") {
+        return tessaly::runPorts(std::vector<std::string>(args.begin() + 1, args.end()), {}, std::cout,
+                                 std::cerr);
     }
     std::cerr << "tessaly-cli: unknown command '" << args[0] << "' (see tessaly-cli --help)\n";
     return 2;
