@@ -12,7 +12,12 @@
 #include <QRadioButton>
 #include <QTimer>
 
+#include <chrono>
+#include <thread>
+
 #include "app/app_icons.h"
+#include "app/port_combo_box.h"
+#include "app/qt_owner_thread.h"
 #include "app/program_version.h"
 #include "app/string_grid.h"
 
@@ -48,6 +53,8 @@ TFormMain::TFormMain(FormOptions options, QWidget* parent)
     setWindowIcon(goodIcon_);
 
     createControls();
+    createLinks();
+    connectLinkControls();
     view_.onGridChanged = [this](Channel channel) {
         (channel == Channel::A ? StringGrid1 : StringGrid2)->update();
     };
@@ -74,7 +81,11 @@ TFormMain::TFormMain(FormOptions options, QWidget* parent)
     FormCreate();
 }
 
-TFormMain::~TFormMain() = default;
+TFormMain::~TFormMain() {
+    // No worker reaches the window from here on; a reader or a serial thread still waiting on it
+    // is released at once.
+    owner_->shutdown();
+}
 
 void TFormMain::FormCreate() {
     // Linux desktops have no overlay on the taskbar button: the status switches the window icon.
@@ -141,8 +152,6 @@ bool TFormMain::inputLinkOpen() const {
     return !(ButtonOpen->isEnabled() && ButtonTCPopen->isEnabled());
 }
 
-void TFormMain::inputBlockReceived(ByteView block) { monitor_.scanBlock(block); }
-
 void TFormMain::monitorReset() { tessaly::monitorReset(monitor_, view_); }
 
 void TFormMain::Timer1Timer() { view_.timerTick(); }
@@ -150,6 +159,7 @@ void TFormMain::Timer1Timer() { view_.timerTick(); }
 void TFormMain::ApplicationEvents1Idle() {
     // The link controls and the status icon are refreshed on every tenth notification only.
     if (++refreshCounter_ % 10 != 0) return;
+    linkControlRefresh();
     if (const auto icon = view_.idleCheck(clock_.nowMs(), inputLinkOpen(), monitor_)) showStatusIcon(*icon);
 }
 
@@ -169,7 +179,19 @@ void TFormMain::closeEvent(QCloseEvent* event) {
 }
 
 void TFormMain::FormCloseQuery() {
-    // The links, the log and the settings join this sequence as they come.
+    // Plain sleeps, no events: the window is going away and nothing may run in between.
+    using std::chrono::milliseconds;
+    if (commX1_->Handle() != TCustomCommX::kInvalidHandle) {
+        commX1_->PortClose();
+        std::this_thread::sleep_for(milliseconds(300));
+    }
+    if (tcp1_->connected()) tcp1_->TcpClose();
+    if (commX2_->Handle() != TCustomCommX::kInvalidHandle) {
+        commX2_->PortClose();
+        std::this_thread::sleep_for(milliseconds(300));
+    }
+    if (tcp2_->connected()) tcp2_->TcpClose();
+    // The CSV log and the settings join this sequence as they come.
     view_.setNameLists({});
 }
 

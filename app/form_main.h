@@ -12,6 +12,9 @@
 #include "app/pump_wait.h"
 #include "app/qt_seams.h"
 #include "app/ui_texts.h"
+#include "links/comm_x.h"
+#include "links/link_routing.h"
+#include "links/tcp_link.h"
 #include "monitor/monitor_view.h"
 #include "monitor/receiver_monitor.h"
 
@@ -25,6 +28,8 @@ class QTimer;
 
 namespace tessaly {
 
+class PortComboBox;
+class QtOwnerThread;
 class StringGrid;
 
 struct FormOptions {
@@ -32,6 +37,8 @@ struct FormOptions {
     std::string localeName;
     // The 32-bit millisecond clock of the waits and the idle check; absent means the system's.
     const MillisecondClock* clock = nullptr;
+    // Where the messages go; absent means the centred message box. Tests record them here.
+    std::function<void(const QString& text)> showMessage;
 };
 
 class TFormMain : public QWidget {
@@ -40,7 +47,7 @@ public:
     explicit TFormMain(FormOptions options = {}, QWidget* parent = nullptr);
     ~TFormMain() override;
 
-    // A block from the input link: scanned for frames, then (once the links exist) forwarded.
+    // A block from the input link: scanned for frames, then forwarded to the output side.
     void inputBlockReceived(ByteView block);
 
     // Handlers, public so that the links, the tests and the bench can drive them as events do.
@@ -49,6 +56,35 @@ public:
     void ApplicationEvents1Idle();
     void monitorReset();
 
+    void ButtonOpenClick();
+    void ButtonCloseClick();
+    void ButtonOpen2Click();
+    void ButtonClose2Click();
+    void ButtonTCPopenClick();
+    void ButtonTCPcloseClick();
+    void ButtonTCPopen2Click();
+    void ButtonTCPclose2Click();
+    void RadioButtonSerialClick();
+    void RadioButtonTCPClick();
+    void RadioButtonSerial2Click();
+    void RadioButtonTCP2Click();
+    void ComboBoxPortDropDown();
+    void ComboBoxPort2DropDown();
+    void ComboBoxPortCloseUp() { portTidy_ = true; }
+    void ComboBoxPort2CloseUp() { portTidy_ = true; }
+    void CommX1Receive(std::int32_t receiveSize);
+    void CommX2Receive(std::int32_t receiveSize);
+    // Sends a command text to every open input link: frames checked or completed, CR LF after
+    // each, a second's wait after every "|".
+    void sendCommandText(std::string_view text);
+    // The message-pump wait: the window keeps working meanwhile.
+    void pumpWait(std::int32_t ms);
+
+    TCommX& CommX1() { return *commX1_; }
+    TCommX& CommX2() { return *commX2_; }
+    TcpLink& IdTCPClient1() { return *tcp1_; }
+    TcpLink& IdTCPClient2() { return *tcp2_; }
+    LinkRouter& router() { return *router_; }
     ReceiverMonitor& monitor() { return monitor_; }
     MonitorView& monitorView() { return view_; }
     bool firstActivationDone() const { return firstActivationDone_; }
@@ -56,7 +92,7 @@ public:
     StatusIconKind shownIcon() const { return shownIcon_; }
     // The message texts of the link and command checks; empty until the first activation.
     const std::string& messageText(UiText row) const;
-    // Whether an input link is open: asked of the links each time.
+    // Whether an input link is open, by the record the Open buttons keep.
     bool inputLinkOpen() const;
 
 protected:
@@ -73,13 +109,35 @@ private:
     void updateLabelErr();
     void FormCreate();
     void FormCloseQuery();
+    void createLinks();
+    void connectLinkControls();
+    void linkControlRefresh();
+    void refreshSide(bool tcpConnected, bool serialOpen, QPushButton* tcpOpen, QPushButton* tcpClose,
+                     QPushButton* open, QPushButton* close, QWidget* labelPort, QWidget* labelBaud,
+                     QRadioButton* serialKind, QList<QWidget*> followers);
+    bool openSerial(TCommX& comm, TCommX& other, PortComboBox* portField, QComboBox* baudField,
+                    QPushButton* open, TcpLink& sameSideTcp, bool isInput);
+    bool openTcp(TcpLink& link, TcpLink& other, QLineEdit* hostField, QLineEdit* portField,
+                 QPushButton* open, TCommX& sameSideSerial, bool isInput);
+    void serialReceive(TCommX& comm, std::int32_t receiveSize, bool isInput);
+    void fillPortList(PortComboBox* combo);
+    void message(UiText row);
+    void showMessage(const QString& text);
 
     FormOptions options_;
     SystemMillisecondClock systemClock_;
     const MillisecondClock& clock_;
     QtEventPump eventPump_;
+    QtEventWaiter eventWaiter_;
     MonitorView view_;
     ReceiverMonitor monitor_;
+    std::shared_ptr<QtOwnerThread> owner_;
+    std::unique_ptr<TCommX> commX1_;
+    std::unique_ptr<TCommX> commX2_;
+    std::unique_ptr<TcpLink> tcp1_;
+    std::unique_ptr<TcpLink> tcp2_;
+    std::unique_ptr<LinkRouter> router_;
+    bool portTidy_ = false;
 
     bool firstActivationDone_ = false;
     std::string programVersion_;
@@ -102,7 +160,9 @@ private:
     QRadioButton* RadioButtonSerial = nullptr;
     QRadioButton* RadioButtonTCP = nullptr;
     QGroupBox* GroupBoxSerial = nullptr;
-    QComboBox* ComboBoxPort = nullptr;
+    QLabel* LabelPort = nullptr;
+    QLabel* LabelBaud = nullptr;
+    PortComboBox* ComboBoxPort = nullptr;
     QComboBox* ComboBoxBaud = nullptr;
     QPushButton* ButtonOpen = nullptr;
     QPushButton* ButtonClose = nullptr;
@@ -115,7 +175,9 @@ private:
     QRadioButton* RadioButtonSerial2 = nullptr;
     QRadioButton* RadioButtonTCP2 = nullptr;
     QGroupBox* GroupBoxSerial2 = nullptr;
-    QComboBox* ComboBoxPort2 = nullptr;
+    QLabel* LabelPort2 = nullptr;
+    QLabel* LabelBaud2 = nullptr;
+    PortComboBox* ComboBoxPort2 = nullptr;
     QComboBox* ComboBoxBaud2 = nullptr;
     QPushButton* ButtonOpen2 = nullptr;
     QPushButton* ButtonClose2 = nullptr;

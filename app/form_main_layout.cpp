@@ -7,6 +7,7 @@
 #include <QRadioButton>
 
 #include "app/form_main.h"
+#include "app/port_combo_box.h"
 #include "app/string_grid.h"
 
 namespace tessaly {
@@ -51,9 +52,10 @@ QLabel* rightAlignedLabel(QWidget* parent, const char* name, const char* caption
     return label;
 }
 
-QComboBox* editableCombo(QWidget* parent, const char* name, int left, int width, const QString& text,
-                         const QStringList& items) {
-    auto* combo = place<QComboBox>(parent, name, left, 18, width, 21);
+template <typename Combo>
+Combo* editableCombo(QWidget* parent, const char* name, int left, int width, const QString& text,
+                     const QStringList& items) {
+    auto* combo = place<Combo>(parent, name, left, 18, width, 21);
     combo->setEditable(true);
     combo->setInsertPolicy(QComboBox::NoInsert);
     combo->addItems(items);
@@ -119,10 +121,10 @@ void TFormMain::createInputControls() {
     RadioButtonTCP = radioButton(GroupBoxInput, "RadioButtonTCP", "TCP", 31, false);
 
     GroupBoxSerial = groupBox(this, "GroupBoxSerial", " Serial input : NEO-D9C ", 79, 281, 395, 50);
-    rightAlignedLabel(GroupBoxSerial, "LabelPort", "Port", 40, 22);
-    ComboBoxPort = editableCombo(GroupBoxSerial, "ComboBoxPort", 45, 121, "COM1", portNumbers());
-    rightAlignedLabel(GroupBoxSerial, "LabelBaud", "Baud", 205, 22);
-    ComboBoxBaud = editableCombo(GroupBoxSerial, "ComboBoxBaud", 210, 60, "115200", kBitRates);
+    LabelPort = rightAlignedLabel(GroupBoxSerial, "LabelPort", "Port", 40, 22);
+    ComboBoxPort = editableCombo<PortComboBox>(GroupBoxSerial, "ComboBoxPort", 45, 121, "COM1", portNumbers());
+    LabelBaud = rightAlignedLabel(GroupBoxSerial, "LabelBaud", "Baud", 205, 22);
+    ComboBoxBaud = editableCombo<QComboBox>(GroupBoxSerial, "ComboBoxBaud", 210, 60, "115200", kBitRates);
     ButtonOpen = button(GroupBoxSerial, "ButtonOpen", "Open", 290, 16, 40, 25);
     ButtonClose = button(GroupBoxSerial, "ButtonClose", "Close", 340, 16, 40, 25);
     ButtonClose->setEnabled(false);
@@ -142,10 +144,10 @@ void TFormMain::createOutputControls() {
     RadioButtonTCP2 = radioButton(GroupBoxOutput, "RadioButtonTCP2", "TCP", 31, false);
 
     GroupBoxSerial2 = groupBox(this, "GroupBoxSerial2", " Serial output : ZED-F9P ", 79, 333, 395, 50);
-    rightAlignedLabel(GroupBoxSerial2, "LabelPort2", "Port", 40, 22);
-    ComboBoxPort2 = editableCombo(GroupBoxSerial2, "ComboBoxPort2", 45, 121, "COM1", portNumbers());
-    rightAlignedLabel(GroupBoxSerial2, "LabelBaud2", "Baud", 205, 22);
-    ComboBoxBaud2 = editableCombo(GroupBoxSerial2, "ComboBoxBaud2", 210, 60, "115200", kBitRates);
+    LabelPort2 = rightAlignedLabel(GroupBoxSerial2, "LabelPort2", "Port", 40, 22);
+    ComboBoxPort2 = editableCombo<PortComboBox>(GroupBoxSerial2, "ComboBoxPort2", 45, 121, "COM1", portNumbers());
+    LabelBaud2 = rightAlignedLabel(GroupBoxSerial2, "LabelBaud2", "Baud", 205, 22);
+    ComboBoxBaud2 = editableCombo<QComboBox>(GroupBoxSerial2, "ComboBoxBaud2", 210, 60, "115200", kBitRates);
     ButtonOpen2 = button(GroupBoxSerial2, "ButtonOpen2", "Open", 290, 16, 40, 25);
     ButtonClose2 = button(GroupBoxSerial2, "ButtonClose2", "Close", 340, 16, 40, 25);
     ButtonClose2->setEnabled(false);

@@ -16,6 +16,7 @@
 #include "app/form_main.h"
 #include "app/message_box.h"
 #include "app/string_grid.h"
+#include "tests/tcp_peer.h"
 #include "tests/test_data.h"
 
 namespace tessaly {
@@ -197,9 +198,11 @@ TEST_F(FormMainTest, IconWarnsWhileAnOpenInputHasNoGoodPair) {
     idle();
     EXPECT_EQ(form->shownIcon(), StatusIconKind::Good) << "no input open: nothing to warn about";
 
-    // An open input link is recorded by its disabled Open button.
-    child<QPushButton>("ButtonOpen")->setEnabled(false);
-    form->monitorReset();
+    testing::TcpPeer receiver;
+    child<QLineEdit>("LabeledEditTcpHost")->setText(QStringLiteral("127.0.0.1"));
+    child<QLineEdit>("LabeledEditTcpPort")->setText(QString::number(receiver.port()));
+    form->ButtonTCPopenClick();
+    ASSERT_TRUE(form->IdTCPClient1().connected());
     idle();
     EXPECT_EQ(form->shownIcon(), StatusIconKind::Warning);
     EXPECT_NE(form->windowIcon().cacheKey(), goodKey);
@@ -210,6 +213,14 @@ TEST_F(FormMainTest, IconWarnsWhileAnOpenInputHasNoGoodPair) {
     idle();
     EXPECT_EQ(form->shownIcon(), StatusIconKind::Good);
     EXPECT_EQ(form->windowIcon().cacheKey(), goodKey);
+
+    a.errStatus = b.errStatus = 2;
+    feed(test::concat({test::l6Frame(a), test::l6Frame(b)}));
+    idle();
+    EXPECT_EQ(form->shownIcon(), StatusIconKind::Warning) << "a pair in which both failed";
+    form->ButtonTCPcloseClick();
+    idle();
+    EXPECT_EQ(form->shownIcon(), StatusIconKind::Good) << "the input closed with its Close button";
 }
 
 TEST_F(FormMainTest, GridPaintsTroubleCellsAndTheHeaderSeparator) {

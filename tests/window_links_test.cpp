@@ -1,0 +1,304 @@
+// The window as a relay: its handlers open real links (TCP to servers on 127.0.0.1, serial to
+// pseudo-terminals through a temporary port map) and the bytes are checked at the far ends.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include <atomic>
+#include <cstdlib>
+#include <future>
+#include <thread>
+
+#include "app/form_main.h"
+#include "tests/serial_test_support.h"
+#include "tests/tcp_peer.h"
+#include "tests/test_data.h"
+
+namespace tessaly {
+namespace {
+
+using test::Bytes;
+using namespace std::chrono_literals;
+
+const Bytes kPollOnTheWire = {0xB5, 0x62, 0x0A, 0x04, 0x00, 0x00, 0x0E, 0x34, 0x0D, 0x0A};
+
+Bytes everyByteValue(std::size_t size, unsigned seed) {
+    Bytes bytes(size);
+    std::uint32_t x = seed;
+    for (std::size_t i = 0; i < size; ++i) {
+        x = x * 1664525u + 1013904223u;
+        bytes[i] = static_cast<std::uint8_t>(i < 256 ? i : x >> 24);
+    }
+    return bytes;
+}
+
+// The far end of one side: a receiver played over TCP or over a pseudo-terminal.
+class FarEnd {
+public:
+    virtual ~FarEnd() = default;
+    virtual void afterOpen() {}
+    virtual void send(const Bytes& bytes) = 0;
+    virtual Bytes receive(std::size_t count, std::chrono::milliseconds limit) = 0;
+};
+
+class TcpFarEnd final : public FarEnd {
+public:
+    void afterOpen() override { peer.accept(); }
+    void send(const Bytes& bytes) override { peer.send(bytes); }
+    Bytes receive(std::size_t count, std::chrono::milliseconds) override { return peer.receive(count); }
+    testing::TcpPeer peer;
+};
+
+class SerialFarEnd final : public FarEnd {
+public:
+    SerialFarEnd(testing::PortsFolder& ports, int portNo) { ports.link(portNo, pty.nearPath()); }
+    void send(const Bytes& bytes) override { pty.writeFar(bytes); }
+    Bytes receive(std::size_t count, std::chrono::milliseconds limit) override { return pty.readFar(count, limit); }
+    testing::PtyPair pty;
+};
+
+class WindowLinksTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setenv("TESSALY_PORTS_DIR", ports.path().c_str(), 1);
+        FormOptions options;
+        options.localeName = "en_US";
+        options.showMessage = [this](const QString& text) { messages.push_back(text.toStdString()); };
+        form = std::make_unique<TFormMain>(options);
+        form->show();
+        QCoreApplication::processEvents();
+    }
+    void TearDown() override {
+        form->close();
+        form.reset();
+    }
+    template <typename T>
+    T* child(const char* name) {
+        return form->findChild<T*>(QString::fromLatin1(name));
+    }
+    std::unique_ptr<FarEnd> tcpEnd() { return std::make_unique<TcpFarEnd>(); }
+    std::unique_ptr<FarEnd> serialEnd(int portNo) { return std::make_unique<SerialFarEnd>(ports, portNo); }
+    static int tcpPort(FarEnd& end) { return static_cast<TcpFarEnd&>(end).peer.port(); }
+
+    void openTcp(bool input, const std::string& host, const std::string& port) {
+        child<QRadioButton>(input ? "RadioButtonTCP" : "RadioButtonTCP2")->setChecked(true);
+        child<QLineEdit>(input ? "LabeledEditTcpHost" : "LabeledEditTcpHost2")->setText(QString::fromStdString(host));
+        child<QLineEdit>(input ? "LabeledEditTcpPort" : "LabeledEditTCPport2")->setText(QString::fromStdString(port));
+        input ? form->ButtonTCPopenClick() : form->ButtonTCPopen2Click();
+    }
+    void openSerial(bool input, int portNo) {
+        child<QRadioButton>(input ? "RadioButtonSerial" : "RadioButtonSerial2")->setChecked(true);
+        child<QComboBox>(input ? "ComboBoxPort" : "ComboBoxPort2")->setEditText(QStringLiteral("COM%1").arg(portNo));
+        input ? form->ButtonOpenClick() : form->ButtonOpen2Click();
+    }
+    // Opens one side to the far end: TCP when it has a server, serial on `portNo` otherwise.
+    void open(bool input, FarEnd& end, int portNo) {
+        if (auto* tcp = dynamic_cast<TcpFarEnd*>(&end)) {
+            openTcp(input, "127.0.0.1", std::to_string(tcp->peer.port()));
+        } else {
+            openSerial(input, portNo);
+        }
+        end.afterOpen();
+    }
+    // Runs the window's events until the future is ready (bounded).
+    template <typename T>
+    T pumpUntil(std::future<T>& result, std::chrono::seconds limit = 60s) {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        while (result.wait_for(0s) != std::future_status::ready && std::chrono::steady_clock::now() < deadline) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+        }
+        return result.get();
+    }
+    // Sends on one far end while the window relays, and returns what reached the other.
+    Bytes relay(FarEnd& from, FarEnd& to, const Bytes& bytes) {
+        auto received = std::async(std::launch::async, [&] { return to.receive(bytes.size(), 30s); });
+        auto sent = std::async(std::launch::async, [&] { from.send(bytes); return true; });
+        pumpUntil(sent);
+        return pumpUntil(received);
+    }
+    void idle() {
+        for (int i = 0; i < 10; ++i) form->ApplicationEvents1Idle();
+    }
+
+    testing::PortsFolder ports;
+    std::vector<std::string> messages;
+    std::unique_ptr<TFormMain> form;
+};
+
+TEST_F(WindowLinksTest, EveryByteBothWaysForAllFourKindPairs) {
+    const std::size_t size = 10 << 20;
+    const struct {
+        const char* name;
+        bool serialIn, serialOut;
+    } pairs[] = {{"TCP to TCP", false, false},
+                 {"serial to TCP", true, false},
+                 {"TCP to serial", false, true},
+                 {"serial to serial", true, true}};
+    int portNo = 10;
+    for (const auto& pair : pairs) {
+        SCOPED_TRACE(pair.name);
+        const int inPort = ++portNo, outPort = ++portNo;
+        auto in = pair.serialIn ? serialEnd(inPort) : tcpEnd();
+        auto out = pair.serialOut ? serialEnd(outPort) : tcpEnd();
+        open(false, *out, outPort);
+        open(true, *in, inPort);
+        auto poll = std::async(std::launch::async, [&] { return in->receive(kPollOnTheWire.size(), 5s); });
+        ASSERT_EQ(pumpUntil(poll), kPollOnTheWire) << "the firmware-version poll on input open";
+        ASSERT_TRUE(messages.empty()) << messages.front();
+
+        const Bytes forward = everyByteValue(size, 1);
+        EXPECT_TRUE(relay(*in, *out, forward) == forward) << "input to output";
+        const Bytes back = everyByteValue(size, 2);
+        EXPECT_TRUE(relay(*out, *in, back) == back) << "output to input";
+
+        form->close();
+        form.reset();
+        SetUp();
+    }
+}
+
+TEST_F(WindowLinksTest, GridsFillWhileARecordedStreamPasses) {
+    TESSALY_LOAD_RECORDED(stream, "l6_two_channel_1h.ubx");
+    auto in = tcpEnd();
+    auto out = tcpEnd();
+    open(false, *out, 0);
+    open(true, *in, 0);
+    EXPECT_EQ(in->receive(kPollOnTheWire.size(), 5s), kPollOnTheWire);
+    const Bytes part = test::slice(stream, 0, 200000);
+    EXPECT_TRUE(relay(*in, *out, part) == part);
+    EXPECT_EQ(form->monitorView().grid(Channel::A).cell(kValueColumn, kRowPrn), "194");
+    EXPECT_EQ(form->monitorView().grid(Channel::B).cell(kValueColumn, kRowPrn), "196");
+    EXPECT_EQ(form->monitor().counters().l6Reports[0] + form->monitor().counters().l6Reports[1],
+              form->monitor().counters().validFrames.at(0x0273));
+}
+
+TEST_F(WindowLinksTest, OutputOpensSendNothing) {
+    auto tcpOut = tcpEnd();
+    open(false, *tcpOut, 0);
+    auto serialOut = serialEnd(6);
+    form->ButtonTCPclose2Click();
+    open(false, *serialOut, 6);
+    auto quiet = std::async(std::launch::async, [&] {
+        return static_cast<SerialFarEnd&>(*serialOut).pty.drainFar(300ms);
+    });
+    EXPECT_TRUE(pumpUntil(quiet).empty());
+    static_cast<TcpFarEnd&>(*tcpOut).peer.stopListening();
+    EXPECT_TRUE(static_cast<TcpFarEnd&>(*tcpOut).peer.receive(1).empty()) << "closed without a byte";
+}
+
+TEST_F(WindowLinksTest, DefaultHotStartCommandReachesTheInputLink) {
+    auto in = serialEnd(7);
+    open(true, *in, 7);
+    EXPECT_EQ(in->receive(kPollOnTheWire.size(), 5s), kPollOnTheWire);
+    form->sendCommandText("\\B5\\62\\06\\04\\04\\00\\00\\00\\02\\00\\10\\68 ;H:Hot start");
+    auto got = std::async(std::launch::async, [&] { return in->receive(14, 5s); });
+    EXPECT_EQ(pumpUntil(got), (Bytes{0xB5, 0x62, 0x06, 0x04, 0x04, 0x00, 0x00, 0x00, 0x02, 0x00, 0x10, 0x68, 0x0D, 0x0A}));
+}
+
+TEST_F(WindowLinksTest, SamePortOnBothSidesIsRefused) {
+    auto out = serialEnd(5);
+    open(false, *out, 5);
+    form->monitorView().setStatusText("FWVER=QZS 1.01");
+    openSerial(true, 5);
+    EXPECT_EQ(messages, std::vector<std::string>{"Input and output \"Port\" are the same"});
+    EXPECT_EQ(form->CommX1().PortNo(), 5) << "the number stays stored";
+    EXPECT_EQ(form->CommX1().Handle(), TCustomCommX::kInvalidHandle);
+    EXPECT_EQ(form->monitorView().statusText(), "FWVER=QZS 1.01") << "no monitor reset";
+    EXPECT_TRUE(child<QPushButton>("ButtonOpen")->isEnabled());
+}
+
+TEST_F(WindowLinksTest, SameHostTextAndPortIsRefusedAnotherSpellingPasses) {
+    TcpFarEnd server;
+    openTcp(false, "localhost", std::to_string(server.peer.port()));
+    server.afterOpen();
+    openTcp(true, "localhost", std::to_string(server.peer.port()));
+    EXPECT_EQ(messages, std::vector<std::string>{"Input and output \"Host\" and \"Port\" are the same"});
+    EXPECT_FALSE(form->IdTCPClient1().connected());
+    openTcp(true, "127.0.0.1", std::to_string(server.peer.port()));
+    EXPECT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(form->IdTCPClient1().connected());
+}
+
+TEST_F(WindowLinksTest, PortTextThatIsNoIntegerEscapesAsConversionError) {
+    form->monitorView().setStatusText("something");
+    try {
+        openTcp(true, "127.0.0.1", "");
+        FAIL() << "no error";
+    } catch (const std::invalid_argument& error) {
+        EXPECT_STREQ(error.what(), "'' is not a valid integer value");
+    }
+    EXPECT_FALSE(child<QPushButton>("ButtonTCPopen")->isEnabled()) << "disabled before the conversion";
+    EXPECT_EQ(form->monitorView().statusText(), "") << "the monitor was reset before it";
+    idle();
+    EXPECT_TRUE(child<QPushButton>("ButtonTCPopen")->isEnabled()) << "the refresh finds it closed";
+}
+
+TEST_F(WindowLinksTest, FailedConnectShowsCannotOpenTcpHost) {
+    int closedPort;
+    {
+        testing::TcpPeer gone;
+        closedPort = gone.port();
+    }
+    openTcp(true, "127.0.0.1", std::to_string(closedPort));
+    openTcp(false, "127.0.0.1", "0");
+    EXPECT_EQ(messages, (std::vector<std::string>{"Cannot open TCP host", "Cannot open TCP host"}));
+    openSerial(true, 42);  // no such port in the map
+    EXPECT_EQ(messages.back(), "Cannot open COM port");
+}
+
+TEST_F(WindowLinksTest, InputOpenClosesTheOtherKindFirstEvenWhenItFails) {
+    auto serial = serialEnd(8);
+    open(true, *serial, 8);
+    ASSERT_NE(form->CommX1().Handle(), TCustomCommX::kInvalidHandle);
+    openTcp(true, "127.0.0.1", "1");  // nothing listens there
+    EXPECT_EQ(form->CommX1().Handle(), TCustomCommX::kInvalidHandle);
+    EXPECT_EQ(messages.back(), "Cannot open TCP host");
+}
+
+TEST_F(WindowLinksTest, RefreshFollowsTheLinksAndAPeerThatGoesAway) {
+    auto in = tcpEnd();
+    open(true, *in, 0);
+    idle();
+    EXPECT_FALSE(child<QPushButton>("ButtonTCPopen")->isEnabled());
+    EXPECT_TRUE(child<QPushButton>("ButtonTCPclose")->isEnabled());
+    EXPECT_FALSE(child<QRadioButton>("RadioButtonSerial")->isEnabled());
+    EXPECT_FALSE(child<QLineEdit>("LabeledEditTcpPort")->isEnabled());
+    EXPECT_TRUE(child<QRadioButton>("RadioButtonSerial2")->isEnabled()) << "the output side is idle";
+
+    static_cast<TcpFarEnd&>(*in).peer.reset();
+    ASSERT_TRUE(testing::eventually([&] {
+        QCoreApplication::processEvents();
+        return !form->IdTCPClient1().connected();
+    }));
+    idle();
+    EXPECT_TRUE(child<QPushButton>("ButtonTCPopen")->isEnabled());
+    EXPECT_FALSE(child<QPushButton>("ButtonTCPclose")->isEnabled());
+    EXPECT_TRUE(child<QRadioButton>("RadioButtonSerial")->isEnabled());
+    EXPECT_TRUE(messages.empty()) << "a peer that goes away is no error";
+}
+
+TEST_F(WindowLinksTest, CloseButtonsAndKindSelectors) {
+    auto in = tcpEnd();
+    open(true, *in, 0);
+    EXPECT_TRUE(child<QWidget>("GroupBoxTCP")->isVisible());
+    EXPECT_FALSE(child<QWidget>("GroupBoxSerial")->isVisible());
+    form->ButtonTCPcloseClick();
+    EXPECT_FALSE(form->IdTCPClient1().connected());
+    EXPECT_TRUE(static_cast<TcpFarEnd&>(*in).peer.receive(20).size() == kPollOnTheWire.size())
+        << "only the poll, then the orderly close";
+
+    auto out = serialEnd(9);
+    open(false, *out, 9);
+    form->ButtonClose2Click();
+    EXPECT_EQ(form->CommX2().Handle(), TCustomCommX::kInvalidHandle);
+    EXPECT_TRUE(child<QPushButton>("ButtonClose2")->isEnabled()) << "enabled again after its wait";
+    idle();
+    EXPECT_FALSE(child<QPushButton>("ButtonClose2")->isEnabled());
+}
+
+}  // namespace
+}  // namespace tessaly
