@@ -85,6 +85,9 @@ TFormMain::~TFormMain() {
     // No worker reaches the window from here on; a reader or a serial thread still waiting on it
     // is released at once.
     owner_->shutdown();
+    // The controls outlive this part of the window and signal while they are taken down (a
+    // combo box closes its list): none of that may reach a handler any more.
+    for (QObject* control : findChildren<QObject*>()) control->disconnect(this);
 }
 
 void TFormMain::FormCreate() {
