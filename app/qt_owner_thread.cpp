@@ -3,6 +3,7 @@
 #include <QMetaObject>
 
 #include <algorithm>
+#include <chrono>
 
 namespace tessaly {
 
@@ -14,8 +15,12 @@ QtOwnerThread::QtOwnerThread(QObject* receiver)
     : receiver_(receiver), ownerId_(std::this_thread::get_id()) {}
 
 void QtOwnerThread::wakeOwner() {
-    // Only ever before shutdown, which the window enters before it goes away: the receiver
+    // While the owner drains the queue it takes the new task without a trip through the event
+    // loop. Only ever before shutdown, which the window enters before it goes away: the receiver
     // still exists here. A queued call left behind is dropped with the receiver.
+    changed_.notify_all();
+    if (draining_ > 0 || wakePending_) return;
+    wakePending_ = true;
     QMetaObject::invokeMethod(
         receiver_.data(), [self = shared_from_this()] { self->runQueued(); }, Qt::QueuedConnection);
 }
@@ -34,6 +39,13 @@ bool QtOwnerThread::runAndWait(std::function<void()> task) {
     if (shutDown_) return false;
     queue_.push_back({std::move(task), &waiter});
     wakeOwner();
+    // Routing a block takes microseconds: a short spin before sleeping spares a trip through
+    // the scheduler for each block of a busy link.
+    for (int spin = 0; spin < 200 && !waiter.done; ++spin) {
+        lock.unlock();
+        std::this_thread::yield();
+        lock.lock();
+    }
     changed_.wait(lock, [&] { return waiter.done || (shutDown_ && !waiter.started); });
     if (waiter.done) return true;
     // Shut down before it ran: take it back so that it never runs.
@@ -56,8 +68,27 @@ void QtOwnerThread::shutdown() {
 }
 
 void QtOwnerThread::runQueued() {
+    // A reader hands its next block over right after the last one was routed: a moment's wait
+    // for it saves both threads a trip through the event loop per block.
+    constexpr auto kNextTaskGrace = std::chrono::microseconds(100);
     std::unique_lock lock(mutex_);
-    while (!queue_.empty() && !shutDown_) {
+    wakePending_ = false;
+    ++draining_;
+    // Also when a task throws: the next post must wake the owner again, and what is still
+    // queued gets its own trip.
+    struct Draining {
+        QtOwnerThread& owner;
+        ~Draining() {
+            --owner.draining_;
+            if (owner.draining_ == 0 && !owner.queue_.empty() && !owner.shutDown_) owner.wakeOwner();
+        }
+    } draining{*this};
+    for (;;) {
+        if (queue_.empty() &&
+            !changed_.wait_for(lock, kNextTaskGrace, [&] { return !queue_.empty() || shutDown_; })) {
+            break;
+        }
+        if (shutDown_) break;
         Task task = std::move(queue_.front());
         queue_.pop_front();
         if (task.waiter) task.waiter->started = true;

@@ -46,6 +46,8 @@ private:
     std::condition_variable changed_;
     std::deque<Task> queue_;
     bool shutDown_ = false;
+    int draining_ = 0;          // runQueued is running (nested runs count)
+    bool wakePending_ = false;  // a queued call to runQueued is on its way
 };
 
 }  // namespace tessaly

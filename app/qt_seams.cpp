@@ -16,6 +16,12 @@ void QtEventWaiter::processEventsFor(std::uint32_t maxMs) {
     loop.exec();
 }
 
-void QtEventPump::processPendingEvents() { QCoreApplication::processEvents(); }
+void QtEventPump::processPendingEvents() {
+    constexpr auto kFramePeriod = std::chrono::milliseconds(16);
+    const auto now = std::chrono::steady_clock::now();
+    if (now - last_ < kFramePeriod) return;
+    last_ = now;
+    QCoreApplication::processEvents();
+}
 
 }  // namespace tessaly
