@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 
 #include <atomic>
 #include <cstdlib>
@@ -298,6 +299,33 @@ TEST_F(WindowLinksTest, CloseButtonsAndKindSelectors) {
     EXPECT_TRUE(child<QPushButton>("ButtonClose2")->isEnabled()) << "enabled again after its wait";
     idle();
     EXPECT_FALSE(child<QPushButton>("ButtonClose2")->isEnabled());
+}
+
+}  // namespace
+}  // namespace tessaly
+
+namespace tessaly {
+namespace {
+
+TEST_F(WindowLinksTest, PortListsDropDownFromTheMapAndTidyOnCloseUp) {
+    testing::PtyPair receiver;
+    ports.link(3, receiver.nearPath());
+    ports.link(12, receiver.nearPath() + "-gone");  // a map entry whose device is not there
+    form->ComboBoxPortDropDown();
+    auto* input = child<QComboBox>("ComboBoxPort");
+    // Serial devices of this machine may join the list; the map's two entries decide the rest.
+    QStringList items;
+    for (int i = 0; i < input->count(); ++i) items << input->itemText(i);
+    ASSERT_EQ(items.filter(QRegularExpression("^COM3( |$)")).size(), 1) << items.join('|').toStdString();
+    EXPECT_TRUE(items.filter(QRegularExpression("^COM12")).isEmpty()) << "its device is not there";
+    EXPECT_EQ(input->currentText(), "COM1") << "the typed text stays while the list drops down";
+
+    input->setEditText(QStringLiteral("COM3  u-blox GNSS receiver (ttyACM0)"));
+    child<QComboBox>("ComboBoxPort2")->setEditText(QStringLiteral(" COM12 Bluetooth link"));
+    form->ComboBoxPortCloseUp();
+    idle();
+    EXPECT_EQ(input->currentText(), "COM3");
+    EXPECT_EQ(child<QComboBox>("ComboBoxPort2")->currentText(), "COM12") << "both fields are tidied";
 }
 
 }  // namespace
