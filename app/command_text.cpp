@@ -2,44 +2,13 @@
 
 #include <cstdio>
 
+#include "app/utf16_text.h"
 #include "monitor/ubx_frame.h"
 
 namespace tessaly {
 namespace {
 
 constexpr char16_t kBackslash = u'\\';
-
-// UTF-8 to UTF-16 code units; a byte that does not start a well-formed sequence stands for itself.
-std::u16string utf16Units(std::string_view text) {
-    constexpr unsigned char kLeadMask[] = {0x7F, 0x1F, 0x0F, 0x07};
-    std::u16string units;
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        const std::size_t extra = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : 0;
-        char32_t code = lead & kLeadMask[extra];
-        bool wellFormed = lead < 0x80 || (extra > 0 && i + extra < text.size());
-        for (std::size_t k = 1; k <= extra && wellFormed; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            wellFormed = (next & 0xC0) == 0x80;
-            code = code << 6 | (next & 0x3F);
-        }
-        if (!wellFormed) {
-            units.push_back(lead);
-            ++i;
-            continue;
-        }
-        if (code >= 0x10000) {
-            code -= 0x10000;
-            units.push_back(static_cast<char16_t>(0xD800 + (code >> 10)));
-            units.push_back(static_cast<char16_t>(0xDC00 + (code & 0x3FF)));
-        } else {
-            units.push_back(static_cast<char16_t>(code));
-        }
-        i += extra + 1;
-    }
-    return units;
-}
 
 int hexDigit(char16_t c) {
     if (c >= u'0' && c <= u'9') return c - u'0';
@@ -121,7 +90,7 @@ std::string hexPair(UbxChecksum ck) {
 }  // namespace
 
 std::vector<CommandStep> parseCommandText(std::string_view text) {
-    return CommandTextReader().read(utf16Units(text));
+    return CommandTextReader().read(utf16FromUtf8(text));
 }
 
 std::optional<std::string> commandTextComment(std::string_view text) {
