@@ -6,8 +6,8 @@
 #include <charconv>
 #include <cstdint>
 
-#include "app/whole_file.h"
 #include "app/utf16_text.h"
+#include "app/whole_file.h"
 
 namespace tessaly {
 namespace {
