@@ -93,18 +93,6 @@ std::vector<CommandStep> parseCommandText(std::string_view text) {
     return CommandTextReader().read(utf16FromUtf8(text));
 }
 
-std::optional<std::string> commandTextComment(std::string_view text) {
-    // A ";" right after a backslash is a byte of the command, not its end.
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\\') {
-            ++i;
-        } else if (text[i] == ';') {
-            return std::string(text.substr(i + 1));
-        }
-    }
-    return std::nullopt;
-}
-
 CheckedFrame checkCommandFrame(CommandBytes frame, UiLanguage language) {
     const std::size_t length = frame.size() >= kUbxHeaderSize ? ubxPayloadLength(frame) : 0;
     const std::size_t withoutChecksum = length + kUbxHeaderSize;

@@ -29,9 +29,6 @@ struct CommandStep {
 // become the byte, so ASCII characters are sent as themselves.
 std::vector<CommandStep> parseCommandText(std::string_view text);
 
-// The comment of a command text: everything after its first ';', if there is one.
-std::optional<std::string> commandTextComment(std::string_view text);
-
 // How a frame leaves: completed or checked as a UBX frame, then followed by CR LF.
 struct CheckedFrame {
     std::optional<CommandBytes> bytes;  // what to write, CR LF included; absent: nothing is sent

@@ -28,11 +28,12 @@ constexpr int kClientWidth = 482;
 constexpr int kClientHeight = 391;
 constexpr int kPortListWidth = 345;  // wide enough for the port descriptions
 
-MonitorOutputs outputsFor(MonitorView& view, EventPump& pump) {
+MonitorOutputs outputsFor(MonitorView& view, EventPump& pump, PairLog& log) {
     MonitorOutputs outputs;
     outputs.view = &view;
     outputs.statusLine = &view;
     outputs.pump = &pump;
+    outputs.log = &log;
     return outputs;
 }
 
@@ -42,7 +43,7 @@ TFormMain::TFormMain(FormOptions options, QWidget* parent)
     : QWidget(parent),
       options_(std::move(options)),
       clock_(options_.clock ? *options_.clock : systemClock_),
-      monitor_(outputsFor(view_, eventPump_)) {
+      monitor_(outputsFor(view_, eventPump_, csvLog_)) {
     setObjectName(QStringLiteral("FormMain"));
     setWindowTitle(QStringLiteral("Tessaly Monitor"));
     setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
@@ -55,6 +56,10 @@ TFormMain::TFormMain(FormOptions options, QWidget* parent)
     createControls();
     createLinks();
     connectLinkControls();
+    connect(ButtonLog, &QPushButton::clicked, this, &TFormMain::ButtonLogClick);
+    for (int i = 0; i < 4; ++i) {
+        connect(ButtonCmd[i], &QPushButton::clicked, this, [this, i] { commandRun(i); });
+    }
     view_.onGridChanged = [this](Channel channel) {
         (channel == Channel::A ? StringGrid1 : StringGrid2)->update();
     };
@@ -113,16 +118,17 @@ void TFormMain::FormActivate() {
 
     programVersion_ = programVersionString();
     setWindowTitle(windowTitle() + QLatin1Char(' ') + QString::fromStdString(programVersion_));
-    // Locating and loading the settings file joins here; until then the name lists come from
-    // the settings' defaults.
-    view_.setNameLists(NameLists::fromSettings(kDefaultSvidPrn, kDefaultMfgId));
+    // A settings file that cannot be located is reported by the general error handler; the
+    // window then keeps its initial values and reopens nothing.
+    settingsPath_ = locateSettings();
+    loadSettings();
+    view_.setNameLists(NameLists::fromSettings(settings_.svidPrn, settings_.mfgId));
     view_.setTitles();
     ComboBoxPort->view()->setMinimumWidth(kPortListWidth);
     ComboBoxPort2->view()->setMinimumWidth(kPortListWidth);
     (RadioButtonSerial->isChecked() ? ButtonOpen : ButtonTCPopen)->setFocus();
     applyUiTexts();
-    // Reopening the links that were open at the last close joins here, in the fixed order:
-    // serial input, TCP input, serial output, TCP output.
+    reopenLinks();
     QCoreApplication::processEvents();
 }
 
@@ -194,8 +200,12 @@ void TFormMain::FormCloseQuery() {
         std::this_thread::sleep_for(milliseconds(300));
     }
     if (tcp2_->connected()) tcp2_->TcpClose();
-    // The CSV log and the settings join this sequence as they come.
+    if (csvLog_.loggingOn()) {
+        std::this_thread::sleep_for(milliseconds(50));
+        csvLog_.stop();
+    }
     view_.setNameLists({});
+    saveSettings();
 }
 
 }  // namespace tessaly

@@ -8,13 +8,16 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "app/app_settings.h"
 #include "app/pump_wait.h"
 #include "app/qt_seams.h"
 #include "app/ui_texts.h"
 #include "links/comm_x.h"
 #include "links/link_routing.h"
 #include "links/tcp_link.h"
+#include "monitor/csv_log.h"
 #include "monitor/monitor_view.h"
 #include "monitor/receiver_monitor.h"
 
@@ -39,6 +42,14 @@ struct FormOptions {
     const MillisecondClock* clock = nullptr;
     // Where the messages go; absent means the centred message box. Tests record them here.
     std::function<void(const QString& text)> showMessage;
+    // The log's file dialog and its overwrite question; absent means the real dialogs.
+    std::function<QString(const QString& folder)> chooseLogFile;
+    std::function<bool(const QString& question)> askYesNo;
+    // Where the settings file is looked for: the program's own path, its arguments (an argument
+    // ending in ".ini" names the file) and the per-user configuration folder.
+    std::string programPath;
+    std::vector<std::string> arguments;
+    std::string configHome;
 };
 
 class TFormMain : public QWidget {
@@ -72,6 +83,11 @@ public:
     void ComboBoxPort2DropDown();
     void ComboBoxPortCloseUp() { portTidy_ = true; }
     void ComboBoxPort2CloseUp() { portTidy_ = true; }
+    void ButtonLogClick();
+    void ButtonCmd1Click() { commandRun(0); }
+    void ButtonCmd2Click() { commandRun(1); }
+    void ButtonCmd3Click() { commandRun(2); }
+    void ButtonCmd4Click() { commandRun(3); }
     void CommX1Receive(std::int32_t receiveSize);
     void CommX2Receive(std::int32_t receiveSize);
     // Sends a command text to every open input link: frames checked or completed, CR LF after
@@ -85,6 +101,9 @@ public:
     TcpLink& IdTCPClient1() { return *tcp1_; }
     TcpLink& IdTCPClient2() { return *tcp2_; }
     LinkRouter& router() { return *router_; }
+    const AppSettings& settings() const { return settings_; }
+    const std::string& settingsPath() const { return settingsPath_; }
+    bool logging() const { return csvLog_.loggingOn(); }
     ReceiverMonitor& monitor() { return monitor_; }
     MonitorView& monitorView() { return view_; }
     bool firstActivationDone() const { return firstActivationDone_; }
@@ -123,12 +142,29 @@ private:
     void fillPortList(PortComboBox* combo);
     void message(UiText row);
     void showMessage(const QString& text);
+    void commandRun(int index);
+    void layOutCommandButtons();
+    void startLog();
+    void stopLog(const QString& caption);
+    void setLogLabel(const QString& text);
+    QString chooseLogFile(const QString& folder);
+    bool askYesNo(const QString& question);
+    std::string locateSettings();
+    void loadSettings();
+    void saveSettings();
+    void placeWindow(int storedTop, int storedLeft);
+    void reopenLinks();
 
     FormOptions options_;
     SystemMillisecondClock systemClock_;
     const MillisecondClock& clock_;
     QtEventPump eventPump_;
     QtEventWaiter eventWaiter_;
+    SystemWallClock wallClock_;
+    CsvLog csvLog_{wallClock_};
+    AppSettings settings_;
+    std::string settingsPath_;
+    QString logDir_;  // the log dialog's initial folder
     MonitorView view_;
     ReceiverMonitor monitor_;
     std::shared_ptr<QtOwnerThread> owner_;

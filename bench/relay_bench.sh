@@ -19,7 +19,7 @@ export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
 chmod 700 "$XDG_RUNTIME_DIR"
 
 out=$(mktemp -d)
-python3 "$bench" --runs "$runs" --cmd "$top/build/bench/window_relay {host} {in_port} {out_port}" \
+python3 "$bench" --runs "$runs" --cmd "$top/bench/relay_start.sh {host} {in_port} {out_port}" \
   > "$out/window.json"
 python3 "$bench" --runs "$runs" -- socat 'TCP:{host}:{in_port},nodelay' 'TCP:{host}:{out_port},nodelay' \
   > "$out/socat.json"

@@ -57,12 +57,6 @@ TEST(CommandText, ProtectedLengthCarriesAcrossFrames) {
     EXPECT_EQ(framesOf("\\41\\42|C  ;"), (std::vector<Bytes>{{0x41, 0x42}, {0x43, 0x20}}));
 }
 
-TEST(CommandText, CommentIsEverythingAfterTheFirstPlainSemicolon) {
-    EXPECT_EQ(commandTextComment("\\B5\\62;Cold start,CS,1"), "Cold start,CS,1");
-    EXPECT_EQ(commandTextComment("\\;A;B;C"), "B;C");
-    EXPECT_FALSE(commandTextComment("\\B5\\62"));
-}
-
 TEST(CommandFrame, ChecksumIsAppendedOrCheckedOrNotApplied) {
     const Bytes header = {0xB5, 0x62, 0x06, 0x04, 0x04, 0x00, 0x00, 0x00, 0x02, 0x00};
     Bytes withChecksum = header;

@@ -39,6 +39,9 @@ protected:
         FormOptions o;
         o.localeName = "en_US";
         o.clock = &clock;
+        // The settings file goes beside a program in a folder of the test's own.
+        o.programPath = folder.file("tessaly-monitor");
+        o.configHome = folder.file("config");
         return o;
     }
     template <typename T>
@@ -57,6 +60,7 @@ protected:
     }
     void feed(const test::Bytes& bytes) { form->inputBlockReceived(bytes); }
 
+    test::TempFolder folder;
     SteppingClock clock;
     std::unique_ptr<TFormMain> form;
 };
@@ -72,10 +76,11 @@ struct ControlCase {
 TEST_F(FormMainTest, EveryControlAtItsPlaceWithItsCaptionAndState) {
     EXPECT_EQ(form->size(), QSize(482, 391));
     const ControlCase controls[] = {
-        {"ButtonCmd1", {8, 5, 16, 22}, "", false, true},
-        {"ButtonCmd2", {24, 5, 16, 22}, "", false, true},
-        {"ButtonCmd3", {40, 5, 16, 22}, "", true, true},
-        {"ButtonCmd4", {56, 5, 16, 22}, "", false, true},
+        // After the first activation with the default commands: lettered, closed up.
+        {"ButtonCmd1", {8, 5, 16, 22}, "H", true, true},
+        {"ButtonCmd2", {23, 5, 16, 22}, "W", true, true},
+        {"ButtonCmd3", {38, 5, 16, 22}, "C", true, true},
+        {"ButtonCmd4", {53, 5, 16, 22}, "D", true, true},
         {"ButtonLog", {414, 5, 60, 22}, "Save log", true, true},
         {"StringGrid1", {8, 32, 229, 243}, nullptr, true, true},
         {"StringGrid2", {245, 32, 229, 243}, nullptr, true, true},
@@ -128,7 +133,8 @@ TEST_F(FormMainTest, EveryControlAtItsPlaceWithItsCaptionAndState) {
     // Right edges of the right-aligned labels.
     EXPECT_EQ(child<QLabel>("LabelPort")->geometry().right() + 1, 40);
     EXPECT_EQ(child<QLabel>("LabelBaud")->geometry().right() + 1, 205);
-    EXPECT_EQ(child<QLabel>("LabelErr")->pos(), QPoint(80, 13));
+    EXPECT_EQ(child<QLabel>("LabelErr")->pos(), QPoint(76, 13));
+    EXPECT_EQ(child<QPushButton>("ButtonCmd4")->toolTip(), "Default configuration");
     EXPECT_EQ(child<QLabel>("LabeledEditTcpHostLabel")->text(), "Host ");
     auto* timer = child<QTimer>("Timer1");
     EXPECT_TRUE(timer->isActive());

@@ -1,6 +1,9 @@
 #include "tests/test_data.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <stdexcept>
 #include <fstream>
 #include <iterator>
 
@@ -53,6 +56,17 @@ Bytes l6Payload(const L6Fields& f) {
 
 Bytes l6Frame(const L6Fields& fields) {
     return ubxFrame(kUbxClassRxm, kUbxIdRxmL6, l6Payload(fields));
+}
+
+TempFolder::TempFolder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "tessaly-test-XXXXXX").string();
+    if (!::mkdtemp(pattern.data())) throw std::runtime_error("cannot make a temporary folder");
+    path_ = pattern;
+}
+
+TempFolder::~TempFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
 }
 
 std::optional<Bytes> recordedStream(const std::string& name) {

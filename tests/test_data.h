@@ -40,6 +40,18 @@ struct L6Fields {
 Bytes l6Payload(const L6Fields& fields);
 Bytes l6Frame(const L6Fields& fields);
 
+// A folder of its own for one test, removed with everything in it.
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    const std::string& path() const { return path_; }
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
 // A file from the shared recorded streams; absent when the folder is not there.
 std::optional<Bytes> recordedStream(const std::string& name);
 

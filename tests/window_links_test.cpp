@@ -10,6 +10,7 @@
 #include <QRegularExpression>
 
 #include <atomic>
+#include <filesystem>
 #include <cstdlib>
 #include <future>
 #include <thread>
@@ -69,6 +70,8 @@ protected:
         FormOptions options;
         options.localeName = "en_US";
         options.showMessage = [this](const QString& text) { messages.push_back(text.toStdString()); };
+        options.programPath = folder.file("tessaly-monitor");
+        options.configHome = folder.file("config");
         form = std::make_unique<TFormMain>(options);
         form->show();
         QCoreApplication::processEvents();
@@ -125,6 +128,7 @@ protected:
         for (int i = 0; i < 10; ++i) form->ApplicationEvents1Idle();
     }
 
+    test::TempFolder folder;
     testing::PortsFolder ports;
     std::vector<std::string> messages;
     std::unique_ptr<TFormMain> form;
@@ -158,6 +162,8 @@ TEST_F(WindowLinksTest, EveryByteBothWaysForAllFourKindPairs) {
 
         form->close();
         form.reset();
+        // A fresh start: the settings saved at this close would reopen the links to these ends.
+        std::filesystem::remove(folder.file("tessaly-monitor.ini"));
         SetUp();
     }
 }

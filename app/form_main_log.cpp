@@ -1,0 +1,70 @@
+// The CSV log button: starts a log in a file the user chooses, stops it, and keeps its caption,
+// the file name beside it and its hint in step.
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPushButton>
+
+#include "app/form_main.h"
+#include "app/message_box.h"
+
+namespace tessaly {
+
+void TFormMain::ButtonLogClick() {
+    if (csvLog_.loggingOn()) {
+        stopLog(QStringLiteral("Start log"));
+    } else {
+        startLog();
+    }
+    ButtonLog->setToolTip(QString::fromStdString(
+        uiText(csvLog_.loggingOn() ? UiText::HintStopLog : UiText::HintSaveLog, language_)));
+}
+
+void TFormMain::startLog() {
+    if (logDir_.isEmpty()) logDir_ = QCoreApplication::applicationDirPath();
+    QString path = chooseLogFile(logDir_);
+    if (path.isEmpty()) return;
+    // A name without extension (or ending in a bare ".") gets ".csv".
+    if (QFileInfo(path).suffix().isEmpty()) path += path.endsWith('.') ? QStringLiteral("csv") : QStringLiteral(".csv");
+    if (QFileInfo::exists(path) &&
+        !askYesNo(QDir::toNativeSeparators(path) + QStringLiteral(" exists.\r\n\r\nOverwrite?"))) {
+        return;
+    }
+    if (!csvLog_.start(path.toStdString(), settings_.csvHeader, settings_.utc)) {
+        showMessage(QStringLiteral("\nFile could not be created"));
+        setLogLabel(QString());
+        return;
+    }
+    logDir_ = QFileInfo(path).absolutePath();
+    ButtonLog->setText(QStringLiteral("Stop log"));
+    setLogLabel(QFileInfo(path).fileName());
+}
+
+void TFormMain::stopLog(const QString& caption) {
+    csvLog_.stop();
+    ButtonLog->setText(caption);
+    setLogLabel(QString());
+}
+
+void TFormMain::setLogLabel(const QString& text) {
+    // Right-aligned: its right edge stays where the log button begins.
+    LabelLog->setText(text);
+    LabelLog->adjustSize();
+    LabelLog->move(408 - LabelLog->width(), LabelLog->y());
+}
+
+QString TFormMain::chooseLogFile(const QString& folder) {
+    if (options_.chooseLogFile) return options_.chooseLogFile(folder);
+    return QFileDialog::getSaveFileName(this, QString(), folder, QStringLiteral("CSV (*.csv);;All (*)"), nullptr,
+                                        QFileDialog::DontConfirmOverwrite);
+}
+
+bool TFormMain::askYesNo(const QString& question) {
+    if (options_.askYesNo) return options_.askYesNo(question);
+    return centredMessageBox(this, question, QMessageBox::Information, QMessageBox::Yes | QMessageBox::No) ==
+           QMessageBox::Yes;
+}
+
+}  // namespace tessaly

@@ -1,0 +1,263 @@
+// The window's settings file, command buttons and CSV log, driven as the user drives them, with
+// real files in a folder of the test's own.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <iterator>
+
+#include "app/form_main.h"
+#include "app/profile_file.h"
+#include "tests/serial_test_support.h"
+#include "tests/tcp_peer.h"
+#include "tests/test_data.h"
+
+namespace tessaly {
+namespace {
+
+using namespace std::chrono_literals;
+using test::Bytes;
+
+std::string readAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+class WindowSettingsTest : public ::testing::Test {
+protected:
+    void start(std::vector<std::string> arguments = {}) {
+        FormOptions options;
+        options.localeName = "en_US";
+        options.programPath = folder.file("tessaly-monitor");
+        options.configHome = folder.file("config");
+        options.arguments = std::move(arguments);
+        options.showMessage = [this](const QString& text) { messages.push_back(text.toStdString()); };
+        options.chooseLogFile = [this](const QString& initial) {
+            dialogFolders.push_back(initial.toStdString());
+            return QString::fromStdString(chosenLogFile);
+        };
+        options.askYesNo = [this](const QString& question) {
+            questions.push_back(question.toStdString());
+            return overwrite;
+        };
+        form = std::make_unique<TFormMain>(options);
+        form->show();
+        QCoreApplication::processEvents();
+    }
+    void closeWindow() {
+        form->close();
+        form.reset();
+    }
+    template <typename T>
+    T* child(const char* name) {
+        return form->findChild<T*>(QString::fromLatin1(name));
+    }
+    std::string iniPath() const { return folder.file("tessaly-monitor.ini"); }
+    void writeIni(const std::string& text) { std::ofstream(iniPath(), std::ios::binary) << text; }
+
+    test::TempFolder folder;
+    std::unique_ptr<TFormMain> form;
+    std::vector<std::string> messages, dialogFolders, questions;
+    std::string chosenLogFile;
+    bool overwrite = false;
+};
+
+TEST_F(WindowSettingsTest, FreshStartCreatesTheFileAndCloseWritesEveryKeyInOrder) {
+    start();
+    EXPECT_EQ(form->settingsPath(), iniPath());
+    const std::string created = readAll(iniPath());
+    EXPECT_EQ(created, std::string("\xFF\xFE", 2)) << "an empty UTF-16 file with its byte-order mark";
+    closeWindow();
+
+    const ProfileFile file = ProfileFile::load(iniPath());
+    EXPECT_EQ(file.readText("Option", "Version", ""), "Ver1.08");
+    EXPECT_EQ(file.readInteger("Option", "PRNs", 0), 192);
+    EXPECT_EQ(file.readText("Option", "ComPort", ""), "COM1");
+    EXPECT_EQ(file.readText("Option", "TCPport2", ""), "5555");
+    EXPECT_TRUE(file.readBool("Option", "Serial", false));
+    EXPECT_FALSE(file.readBool("Option", "OpenTCPInput", true));
+    EXPECT_EQ(file.readText("CSV", "CSV_Index", ""), std::string(kDefaultCsvHeader));
+    EXPECT_EQ(file.readText("Command", "Cmd4", "").substr(0, 7), "\\B5\\62\\");
+
+    // The keys stand in the order they were written, each section once.
+    const std::string bytes = readAll(iniPath());
+    ASSERT_EQ(bytes.substr(0, 2), std::string("\xFF\xFE", 2));
+    std::string ascii;
+    for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) ascii += bytes[i + 1] == 0 ? bytes[i] : '?';
+    std::size_t at = 0;
+    for (const char* key : {"[Option]", "Version=", "PRNs=", "ComPort=", "ComBaud=", "TCPhost=", "TCPport=",
+                            "Serial=", "ComPort2=", "LogDir=", "SVID_PRN=", "MFG-ID=", "OpenSerialInput=",
+                            "OpenTCPOutput=", "MainTop=", "MainLeft=", "[CSV]", "CSV_Index=", "UTC=",
+                            "[Command]", "Cmd1=", "Cmd2=", "Cmd3=", "Cmd4="}) {
+        const std::size_t found = ascii.find(key, at);
+        ASSERT_NE(found, std::string::npos) << key << " after offset " << at << " in\n" << ascii;
+        at = found + 1;
+    }
+}
+
+TEST_F(WindowSettingsTest, EveryKeyComesBackAfterARestart) {
+    writeIni(
+        "[Option]\r\nVersion=Ver1.08\r\nPRNs=7\r\nComPort=COM7\r\nComBaud=9600\r\nTCPhost=rover.local\r\n"
+        "TCPport=2101\r\nSerial=0\r\nComPort2=COM8\r\nComBaud2=38400\r\nTCPhost2=127.0.0.1\r\nTCPport2=0x1F90\r\n"
+        "Serial2=0\r\nLogDir=/data/logs\r\nSVID_PRN= 193, 194 \r\nMFG-ID=\"日立太田,Kobe\"\r\nMainTop=40\r\nMainLeft=30\r\n"
+        "[CSV]\r\nCSV_Index=my header\r\nUTC=1\r\n[Command]\r\nCmd1=ABC;X:Say ABC\r\nCmd2=\r\nCmd3=\\B5\r\nCmd4=Q;Q\r\n");
+    start();
+    EXPECT_EQ(child<QComboBox>("ComboBoxPort")->currentText(), "COM7");
+    EXPECT_EQ(child<QComboBox>("ComboBoxBaud")->currentText(), "9600");
+    EXPECT_EQ(child<QLineEdit>("LabeledEditTcpHost")->text(), "rover.local");
+    EXPECT_TRUE(child<QRadioButton>("RadioButtonTCP")->isChecked());
+    EXPECT_TRUE(child<QWidget>("GroupBoxTCP")->isVisible());
+    EXPECT_FALSE(child<QWidget>("GroupBoxSerial")->isVisible());
+    EXPECT_TRUE(child<QRadioButton>("RadioButtonTCP2")->isChecked());
+    EXPECT_EQ(child<QLineEdit>("LabeledEditTCPport2")->text(), "0x1F90") << "texts are taken as they are";
+    EXPECT_EQ(form->settings().prns, 7);
+    EXPECT_EQ(form->settings().mfgId, "日立太田,Kobe");
+    EXPECT_EQ(form->monitorView().nameLists().svidPrn, (std::vector<std::string>{"193", "194"}));
+    EXPECT_EQ(form->settings().csvHeader, "my header");
+    EXPECT_TRUE(form->settings().utc);
+    // Command buttons: 1 and 4 visible and closed up, 2 and 3 hidden, the status line after them.
+    EXPECT_TRUE(child<QPushButton>("ButtonCmd1")->isVisible());
+    EXPECT_EQ(child<QPushButton>("ButtonCmd1")->text(), "X");
+    EXPECT_EQ(child<QPushButton>("ButtonCmd1")->toolTip(), "Say ABC");
+    EXPECT_FALSE(child<QPushButton>("ButtonCmd2")->isVisible());
+    EXPECT_FALSE(child<QPushButton>("ButtonCmd3")->isVisible());
+    EXPECT_EQ(child<QPushButton>("ButtonCmd4")->x(), 23);
+    EXPECT_EQ(child<QLabel>("LabelErr")->x(), 46);
+    child<QComboBox>("ComboBoxPort")->setEditText(QStringLiteral("COM9"));
+    closeWindow();
+
+    const ProfileFile file = ProfileFile::load(iniPath());
+    EXPECT_EQ(file.readText("Option", "ComPort", ""), "COM9");
+    EXPECT_EQ(file.readText("Option", "MFG-ID", ""), "日立太田,Kobe");
+    EXPECT_EQ(file.readText("Option", "LogDir", ""), "/data/logs");
+    EXPECT_EQ(file.readText("Command", "Cmd1", ""), "ABC;X:Say ABC");
+    EXPECT_EQ(file.readText("CSV", "CSV_Index", ""), "my header");
+}
+
+TEST_F(WindowSettingsTest, HeaderOfAFileWrittenByTheFirstVersionIsReplaced) {
+    writeIni("[Option]\r\nVersion=Ver1.00\r\n[CSV]\r\nCSV_Index=old header\r\n");
+    start();
+    EXPECT_EQ(form->settings().csvHeader, std::string(kDefaultCsvHeader));
+    closeWindow();
+    writeIni("[Option]\r\nVersion=Ver1.01\r\n[CSV]\r\nCSV_Index=newer header\r\n");
+    start();
+    EXPECT_EQ(form->settings().csvHeader, "newer header");
+}
+
+TEST_F(WindowSettingsTest, IniArgumentNamesTheFileAndReopenFlagsOpenBothLinks) {
+    testing::TcpPeer receiver, rover;
+    std::ofstream(folder.file("relay.ini"), std::ios::binary)
+        << "[Option]\nSerial=0\nSerial2=0\nTCPhost=127.0.0.1\nTCPport=" << receiver.port()
+        << "\nTCPhost2=127.0.0.1\nTCPport2=" << rover.port() << "\nOpenTCPInput=1\nOpenTCPOutput=1\n";
+    start({"--verbose", "relay.INI", "other.ini"});
+    EXPECT_EQ(form->settingsPath(), folder.file("relay.INI")) << "a name without '/' is in the program's folder";
+    // relay.INI does not exist (the file is relay.ini): a new, empty settings file is made.
+    closeWindow();
+    start({folder.file("relay.ini")});
+    ASSERT_TRUE(form->IdTCPClient1().connected());
+    ASSERT_TRUE(form->IdTCPClient2().connected());
+    receiver.accept();
+    rover.accept();
+    EXPECT_EQ(receiver.receive(10), (Bytes{0xB5, 0x62, 0x0A, 0x04, 0x00, 0x00, 0x0E, 0x34, 0x0D, 0x0A}));
+    closeWindow();
+    const ProfileFile file = ProfileFile::load(folder.file("relay.ini"));
+    EXPECT_TRUE(file.readBool("Option", "OpenTCPInput", false)) << "open at close";
+    EXPECT_TRUE(file.readBool("Option", "OpenTCPOutput", false));
+    EXPECT_FALSE(file.readBool("Option", "OpenSerialInput", true));
+}
+
+TEST_F(WindowSettingsTest, CommandRunSendsWaitsResetsAndPollsAgain) {
+    testing::PortsFolder ports;
+    testing::PtyPair receiver;
+    ports.link(5, receiver.nearPath());
+    setenv("TESSALY_PORTS_DIR", ports.path().c_str(), 1);
+    start();
+    child<QComboBox>("ComboBoxPort")->setEditText(QStringLiteral("COM5"));
+    form->ButtonOpenClick();
+    const Bytes poll = {0xB5, 0x62, 0x0A, 0x04, 0x00, 0x00, 0x0E, 0x34, 0x0D, 0x0A};
+    ASSERT_EQ(receiver.readFar(poll.size(), 3000ms), poll);
+    form->monitorView().setStatusText("FWVER=QZS 1.01");
+
+    auto* cold = child<QPushButton>("ButtonCmd3");
+    auto* hot = child<QPushButton>("ButtonCmd1");
+    // A second run starts while the first one waits: both go on, each re-enabling its button.
+    QTimer::singleShot(300, [&] {
+        EXPECT_FALSE(cold->isEnabled());
+        EXPECT_EQ(form->monitorView().statusText(), "Cold start");
+        form->ButtonCmd1Click();
+    });
+    form->ButtonCmd3Click();
+    EXPECT_TRUE(cold->isEnabled());
+    EXPECT_TRUE(hot->isEnabled());
+    const Bytes coldStart = {0xB5, 0x62, 0x06, 0x04, 0x04, 0x00, 0xFF, 0xB9, 0x02, 0x00, 0xC8, 0x8F, 0x0D, 0x0A};
+    const Bytes hotStart = {0xB5, 0x62, 0x06, 0x04, 0x04, 0x00, 0x00, 0x00, 0x02, 0x00, 0x10, 0x68, 0x0D, 0x0A};
+    EXPECT_EQ(receiver.readFar(coldStart.size() + hotStart.size() + 2 * poll.size(), 3000ms),
+              test::concat({coldStart, hotStart, poll, poll}))
+        << "cold, hot, then each run's poll after its second";
+}
+
+TEST_F(WindowSettingsTest, LogButtonStartsAndStopsTheCsvLog) {
+    start();
+    auto* button = child<QPushButton>("ButtonLog");
+    EXPECT_EQ(button->text(), "Save log");
+    chosenLogFile = "";  // cancelled
+    form->ButtonLogClick();
+    EXPECT_FALSE(form->logging());
+    EXPECT_EQ(button->toolTip(), "Save received data to CSV file");
+    EXPECT_EQ(dialogFolders.back(), QCoreApplication::applicationDirPath().toStdString());
+
+    chosenLogFile = folder.file("session");  // no extension
+    form->ButtonLogClick();
+    ASSERT_TRUE(form->logging());
+    EXPECT_EQ(button->text(), "Stop log");
+    EXPECT_EQ(child<QLabel>("LabelLog")->text(), "session.csv");
+    EXPECT_EQ(child<QLabel>("LabelLog")->geometry().right() + 1, 408);
+    EXPECT_EQ(button->toolTip(), "Stop saving CSV file");
+    test::L6Fields a, b;
+    b.chn = 1;
+    form->inputBlockReceived(test::concat({test::l6Frame(a), test::l6Frame(b)}));
+    form->ButtonLogClick();
+    EXPECT_FALSE(form->logging());
+    EXPECT_EQ(button->text(), "Start log");
+    const std::string csv = readAll(folder.file("session.csv"));
+    EXPECT_TRUE(csv.starts_with(std::string(kDefaultCsvHeader) + "\r\n"));
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 3) << "header and two pairs";
+
+    // The same name again: asked, and "No" changes nothing.
+    chosenLogFile = folder.file("session.csv");
+    overwrite = false;
+    form->ButtonLogClick();
+    EXPECT_FALSE(form->logging());
+    ASSERT_EQ(questions.size(), 1u);
+    EXPECT_EQ(questions[0], folder.file("session.csv") + " exists.\r\n\r\nOverwrite?");
+    EXPECT_EQ(readAll(folder.file("session.csv")), csv);
+    EXPECT_EQ(dialogFolders.back(), folder.path()) << "the folder of the last log";
+    overwrite = true;
+    form->ButtonLogClick();
+    EXPECT_TRUE(form->logging());
+    EXPECT_EQ(readAll(folder.file("session.csv")), std::string(kDefaultCsvHeader) + "\r\n");
+
+    closeWindow();  // the log stops with the window
+    EXPECT_EQ(ProfileFile::load(iniPath()).readText("Option", "LogDir", ""), folder.path());
+}
+
+TEST_F(WindowSettingsTest, LogThatCannotBeCreatedSaysSo) {
+    start();
+    chosenLogFile = folder.file("no-such-folder/log.csv");
+    form->ButtonLogClick();
+    EXPECT_FALSE(form->logging());
+    EXPECT_EQ(messages, std::vector<std::string>{"\nFile could not be created"});
+    EXPECT_EQ(child<QLabel>("LabelLog")->text(), "");
+}
+
+}  // namespace
+}  // namespace tessaly
