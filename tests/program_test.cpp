@@ -1,0 +1,59 @@
+// The program started as a user starts it, with a settings file given as its ".ini" argument.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+
+#include "app/profile_file.h"
+#include "tests/tcp_peer.h"
+#include "tests/test_data.h"
+
+namespace tessaly {
+namespace {
+
+using test::Bytes;
+
+TEST(Program, RelaysBothWaysFromItsSettingsAndRecordsTheOpenLinksOnSigterm) {
+    test::TempFolder folder;
+    testing::TcpPeer receiver, rover;
+    const std::string ini = folder.file("relay.ini");
+    std::ofstream(ini) << "[Option]\nSerial=0\nSerial2=0\nTCPhost=127.0.0.1\nTCPport=" << receiver.port()
+                       << "\nTCPhost2=localhost\nTCPport2=" << rover.port()
+                       << "\nOpenTCPInput=1\nOpenTCPOutput=1\n";
+    const pid_t program = fork();
+    ASSERT_GE(program, 0);
+    if (program == 0) {
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        execl(TESSALY_MONITOR_PATH, TESSALY_MONITOR_PATH, ini.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    receiver.accept();
+    rover.accept();
+    const Bytes poll = {0xB5, 0x62, 0x0A, 0x04, 0x00, 0x00, 0x0E, 0x34, 0x0D, 0x0A};
+    EXPECT_EQ(receiver.receive(poll.size()), poll);
+    Bytes forward(100000), back(50000);
+    for (std::size_t i = 0; i < forward.size(); ++i) forward[i] = static_cast<std::uint8_t>(i * 13);
+    for (std::size_t i = 0; i < back.size(); ++i) back[i] = static_cast<std::uint8_t>(i * 7 + 3);
+    // The return direction first: bytes from the rover only come back once the program's output
+    // link is up, whereas the receiver's bytes sent before that would find no output open.
+    rover.send(back);
+    EXPECT_EQ(receiver.receive(back.size()), back);
+    receiver.send(forward);
+    EXPECT_EQ(rover.receive(forward.size()), forward);
+
+    kill(program, SIGTERM);
+    int status = 0;
+    ASSERT_EQ(waitpid(program, &status, 0), program);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_TRUE(receiver.receive(1).empty()) << "the input link was closed";
+    const ProfileFile saved = ProfileFile::load(ini);
+    EXPECT_TRUE(saved.readBool("Option", "OpenTCPInput", false));
+    EXPECT_TRUE(saved.readBool("Option", "OpenTCPOutput", false));
+    EXPECT_EQ(saved.readText("Option", "TCPhost2", ""), "localhost");
+}
+
+}  // namespace
+}  // namespace tessaly
