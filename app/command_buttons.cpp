@@ -1,14 +1,11 @@
 #include "app/command_buttons.h"
 
+#include "monitor/name_lists.h"
+
 namespace tessaly {
 namespace {
 
-std::string_view trimmed(std::string_view text) {
-    const auto blankOrControl = [](char c) { return static_cast<unsigned char>(c) <= 0x20; };
-    while (!text.empty() && blankOrControl(text.front())) text.remove_prefix(1);
-    while (!text.empty() && blankOrControl(text.back())) text.remove_suffix(1);
-    return text;
-}
+std::string_view trimmed(std::string_view text) { return trimmedOfBlanksAndControls(text); }
 
 // The first character, whole even when it takes several UTF-8 bytes.
 std::string firstCharacter(std::string_view text) {

@@ -10,6 +10,9 @@
 
 namespace tessaly {
 
+// The text without blanks and control characters at either end.
+std::string_view trimmedOfBlanksAndControls(std::string_view text);
+
 // Splits at every ',' and trims blanks and control characters from each item. A trailing ','
 // adds no item; an empty item between two commas stays as an empty text.
 std::vector<std::string> splitNameList(std::string_view text);
