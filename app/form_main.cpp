@@ -200,9 +200,10 @@ void TFormMain::FormCloseQuery() {
         std::this_thread::sleep_for(milliseconds(300));
     }
     if (tcp2_->connected()) tcp2_->TcpClose();
-    if (csvLog_.loggingOn()) {
+    if (logging()) {
         std::this_thread::sleep_for(milliseconds(50));
         csvLog_.stop();
+        rawCapture_.stop();
     }
     view_.setNameLists({});
     saveSettings();

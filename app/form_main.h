@@ -19,6 +19,7 @@
 #include "links/tcp_link.h"
 #include "monitor/csv_log.h"
 #include "monitor/monitor_view.h"
+#include "monitor/raw_capture.h"
 #include "monitor/receiver_monitor.h"
 
 class QComboBox;
@@ -103,7 +104,7 @@ public:
     LinkRouter& router() { return *router_; }
     const AppSettings& settings() const { return settings_; }
     const std::string& settingsPath() const { return settingsPath_; }
-    bool logging() const { return csvLog_.loggingOn(); }
+    bool logging() const { return csvLog_.loggingOn() || rawCapture_.capturing(); }
     ReceiverMonitor& monitor() { return monitor_; }
     MonitorView& monitorView() { return view_; }
     bool firstActivationDone() const { return firstActivationDone_; }
@@ -162,6 +163,7 @@ private:
     QtEventWaiter eventWaiter_;
     SystemWallClock wallClock_;
     CsvLog csvLog_{wallClock_};
+    RawCapture rawCapture_;  // the other kind of log: the input stream byte for byte
     AppSettings settings_;
     std::string settingsPath_;
     QString logDir_;  // the log dialog's initial folder

@@ -64,7 +64,11 @@ void TFormMain::createLinks() {
     const auto tcpWriter = [](TcpLink& link) {
         return LinkWriter{[&link] { return link.connected(); }, [&link](LinkBytes block) { link.TcpWrite(block); }};
     };
-    router_ = std::make_unique<LinkRouter>([this](LinkBytes block) { monitor_.scanBlock(block); },
+    const auto scanInput = [this](LinkBytes block) {
+        rawCapture_.write(block);
+        monitor_.scanBlock(block);
+    };
+    router_ = std::make_unique<LinkRouter>(scanInput,
                                            serialWriter(*commX1_), tcpWriter(*tcp1_),
                                            serialWriter(*commX2_), tcpWriter(*tcp2_));
 }

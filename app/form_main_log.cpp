@@ -1,5 +1,6 @@
-// The CSV log button: starts a log in a file the user chooses, stops it, and keeps its caption,
-// the file name beside it and its hint in step.
+// The log button: starts a log in a file the user chooses, stops it, and keeps its caption, the
+// file name beside it and its hint in step. A ".csv" file gets a row per evaluated pair of
+// reports; a ".ubx" file gets the input stream byte for byte, to be replayed later.
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
@@ -13,13 +14,13 @@
 namespace tessaly {
 
 void TFormMain::ButtonLogClick() {
-    if (csvLog_.loggingOn()) {
+    if (logging()) {
         stopLog(QStringLiteral("Start log"));
     } else {
         startLog();
     }
     ButtonLog->setToolTip(QString::fromStdString(
-        uiText(csvLog_.loggingOn() ? UiText::HintStopLog : UiText::HintSaveLog, language_)));
+        uiText(logging() ? UiText::HintStopLog : UiText::HintSaveLog, language_)));
 }
 
 void TFormMain::startLog() {
@@ -32,7 +33,10 @@ void TFormMain::startLog() {
         !askYesNo(QDir::toNativeSeparators(path) + QStringLiteral(" exists.\r\n\r\nOverwrite?"))) {
         return;
     }
-    if (!csvLog_.start(path.toStdString(), settings_.csvHeader, settings_.utc)) {
+    const bool raw = QFileInfo(path).suffix().compare(QStringLiteral("ubx"), Qt::CaseInsensitive) == 0;
+    const bool started = raw ? rawCapture_.start(path.toStdString())
+                             : csvLog_.start(path.toStdString(), settings_.csvHeader, settings_.utc);
+    if (!started) {
         showMessage(QStringLiteral("\nFile could not be created"));
         setLogLabel(QString());
         return;
@@ -44,6 +48,7 @@ void TFormMain::startLog() {
 
 void TFormMain::stopLog(const QString& caption) {
     csvLog_.stop();
+    rawCapture_.stop();
     ButtonLog->setText(caption);
     setLogLabel(QString());
 }
@@ -57,7 +62,7 @@ void TFormMain::setLogLabel(const QString& text) {
 
 QString TFormMain::chooseLogFile(const QString& folder) {
     if (options_.chooseLogFile) return options_.chooseLogFile(folder);
-    return QFileDialog::getSaveFileName(this, QString(), folder, QStringLiteral("CSV (*.csv);;All (*)"), nullptr,
+    return QFileDialog::getSaveFileName(this, QString(), folder, QStringLiteral("CSV (*.csv);;Raw receiver stream (*.ubx);;All (*)"), nullptr,
                                         QFileDialog::DontConfirmOverwrite);
 }
 

@@ -250,6 +250,21 @@ TEST_F(WindowSettingsTest, LogButtonStartsAndStopsTheCsvLog) {
     EXPECT_EQ(ProfileFile::load(iniPath()).readText("Option", "LogDir", ""), folder.path());
 }
 
+TEST_F(WindowSettingsTest, UbxFileRecordsTheInputStreamByteForByte) {
+    TESSALY_LOAD_RECORDED(stream, "l6_two_channel_1h.ubx");
+    start();
+    chosenLogFile = folder.file("capture.UBX");
+    form->ButtonLogClick();
+    ASSERT_TRUE(form->logging());
+    EXPECT_EQ(child<QLabel>("LabelLog")->text(), "capture.UBX");
+    const Bytes part = test::slice(stream, 0, 50000);
+    for (std::size_t at = 0; at < part.size(); at += 1000) form->inputBlockReceived(test::slice(part, at, 1000));
+    form->ButtonLogClick();
+    EXPECT_FALSE(form->logging());
+    const std::string captured = readAll(folder.file("capture.UBX"));
+    EXPECT_EQ(Bytes(captured.begin(), captured.end()), part);
+}
+
 TEST_F(WindowSettingsTest, LogThatCannotBeCreatedSaysSo) {
     start();
     chosenLogFile = folder.file("no-such-folder/log.csv");
