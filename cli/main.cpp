@@ -7,6 +7,7 @@
 #include "cli/decode_command.h"
 #include "cli/ports_command.h"
 #include "cli/simulate_command.h"
+#include "cli/sink_command.h"
 
 namespace {
 
@@ -37,6 +38,11 @@ void printHelp(std::ostream& out) {
            "      --rate R  R seconds of messages per real second (default 1)\n"
            "      --data DIR  the recorded L6 messages (default " TESSALY_DEFAULT_DATA_DIR ");\n"
            "                  without them the messages are made up\n"
+           "  tessaly-cli sink [--port P] [--echo-rate R]\n"
+           "      Play the high-precision receiver on 127.0.0.1:P (default 2102): take the\n"
+           "      forwarded stream, count bytes and valid UBX frames, print a line a second\n"
+           "      and the totals at the end.\n"
+           "      --echo-rate R  send R bytes/s of navigation frames back to each client\n"
            "  tessaly-cli --help | --version\n";
 }
 
@@ -75,6 +81,16 @@ int main(int argc, char** argv) {
             return 2;
         }
         return tessaly::runSimulate(*options, std::cerr);
+    }
+    if (args[0] == "sink") {
+        std::string error;
+        const auto options =
+            tessaly::parseSinkOptions(std::vector<std::string>(args.begin() + 1, args.end()), error);
+        if (!options) {
+            std::cerr << "tessaly-cli sink: " << error << "\n";
+            return 2;
+        }
+        return tessaly::runSink(*options, std::cout, std::cerr);
     }
     std::cerr << "tessaly-cli: unknown command '" << args[0] << "' (see tessaly-cli --help)\n";
     return 2;
