@@ -6,6 +6,8 @@
 #include "app/program_version.h"
 #include "cli/decode_command.h"
 #include "cli/ports_command.h"
+#include "cli/simulate_command.h"
+#include "cli/sink_command.h"
 
 namespace {
 
@@ -27,6 +29,20 @@ void printHelp(std::ostream& out) {
            "      get a number in the port map folder ($TESSALY_PORTS_DIR, else\n"
            "      ~/.config/tessaly-monitor/ports), which keeps it when they are plugged in again.\n"
            "      --map  also print the folder and the device behind each port\n"
+           "  tessaly-cli simulate [--port P] [--seed N] [--rate R] [--data DIR]\n"
+           "      Play the L6 receiver on 127.0.0.1:P (default 2101) for any number of clients:\n"
+           "      each second an L6 message on channel A, then on channel B, now and then an\n"
+           "      erroneous or missed one, a text line or a change of satellite. Answers the\n"
+           "      version poll and falls silent for 2 s after a reset. Port 0 takes a free port.\n"
+           "      --seed N  the same N gives the same stream (default 1)\n"
+           "      --rate R  R seconds of messages per real second (default 1)\n"
+           "      --data DIR  the recorded L6 messages (default " TESSALY_DEFAULT_DATA_DIR ");\n"
+           "                  without them the messages are made up\n"
+           "  tessaly-cli sink [--port P] [--echo-rate R]\n"
+           "      Play the high-precision receiver on 127.0.0.1:P (default 2102): take the\n"
+           "      forwarded stream, count bytes and valid UBX frames, print a line a second\n"
+           "      and the totals at the end.\n"
+           "      --echo-rate R  send R bytes/s of navigation frames back to each client\n"
            "  tessaly-cli --help | --version\n";
 }
 
@@ -55,6 +71,26 @@ int main(int argc, char** argv) {
     if (args[0] == "ports") {
         return tessaly::runPorts(std::vector<std::string>(args.begin() + 1, args.end()), {}, std::cout,
                                  std::cerr);
+    }
+    if (args[0] == "simulate") {
+        std::string error;
+        const auto options = tessaly::parseSimulateOptions(
+            std::vector<std::string>(args.begin() + 1, args.end()), TESSALY_DEFAULT_DATA_DIR, error);
+        if (!options) {
+            std::cerr << "tessaly-cli simulate: " << error << "\n";
+            return 2;
+        }
+        return tessaly::runSimulate(*options, std::cerr);
+    }
+    if (args[0] == "sink") {
+        std::string error;
+        const auto options =
+            tessaly::parseSinkOptions(std::vector<std::string>(args.begin() + 1, args.end()), error);
+        if (!options) {
+            std::cerr << "tessaly-cli sink: " << error << "\n";
+            return 2;
+        }
+        return tessaly::runSink(*options, std::cout, std::cerr);
     }
     std::cerr << "tessaly-cli: unknown command '" << args[0] << "' (see tessaly-cli --help)\n";
     return 2;
