@@ -101,14 +101,14 @@ void TFormMain::FormCreate() {
 }
 
 bool TFormMain::event(QEvent* event) {
-    // Platforms without window activation (offscreen) only show the window.
-    if (event->type() == QEvent::WindowActivate ||
-        (event->type() == QEvent::Show && QGuiApplication::platformName() == QLatin1String("offscreen"))) {
-        const bool handled = QWidget::event(event);
-        FormActivate();
-        return handled;
+    const bool handled = QWidget::event(event);
+    if (event->type() == QEvent::WindowActivate) FormActivate();
+    // A window that is never activated (offscreen, or an X display without a window manager)
+    // still comes up: the first show does the start-up work right after the window is on screen.
+    if (event->type() == QEvent::Show && !firstActivationDone_) {
+        QTimer::singleShot(0, this, &TFormMain::FormActivate);
     }
-    return QWidget::event(event);
+    return handled;
 }
 
 void TFormMain::FormActivate() {
