@@ -83,9 +83,9 @@ private:
             }
         }
         for (auto& client : clients_) {
-            if (!client->overflowed && !client->connection.flush()) client->overflowed = true;
+            if (!client->overflowed && !client->connection.flush()) client->closed = true;
         }
-        dropFailedClients("dropped (not reading)");
+        dropFailedClients("disconnected");
     }
 
     std::vector<pollfd> pollList() const {
