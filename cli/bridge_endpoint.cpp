@@ -14,14 +14,15 @@ std::chrono::milliseconds ReconnectBackoff::failed(Clock::time_point now) {
 }
 
 BridgeEndpoint::BridgeEndpoint(LinkSpec spec, bool isInput, std::shared_ptr<BridgeLoop> loop,
-                               std::function<void(LinkBytes)> blockReceived)
+                               std::function<void(LinkBytes)> blockReceived,
+                               std::function<void(std::uint32_t)> pumpEventsFor)
     : spec_(std::move(spec)), loop_(std::move(loop)), blockReceived_(std::move(blockReceived)) {
     if (spec_.kind == LinkSpec::Kind::Tcp) {
         TcpLinkHandlers handlers;
         handlers.blockReceived = [this](LinkBytes block) { blockReceived_(block); };
         // The link closes itself on a failure; the bridge finds it lost and says so.
         handlers.readerFailed = [](const std::string&) {};
-        handlers.pumpEventsFor = [this](std::uint32_t ms) { loop_->processEventsFor(ms); };
+        handlers.pumpEventsFor = std::move(pumpEventsFor);
         TcpLinkConfig config{isInput ? 1024u : 2048u, isInput ? "TCP " : "TCP2 "};
         tcp_ = std::make_unique<TcpLink>(config, loop_, handlers);
         return;

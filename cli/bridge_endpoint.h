@@ -43,8 +43,9 @@ class BridgeEndpoint {
 public:
     // `isInput` picks the link's block cap and texts as the window has them (1024 for input, 2048
     // for output). `blockReceived` gets every block read, in order, on the owner thread.
+    // `pumpEventsFor` lets time pass while a TCP connect waits.
     BridgeEndpoint(LinkSpec spec, bool isInput, std::shared_ptr<BridgeLoop> loop,
-                   std::function<void(LinkBytes)> blockReceived);
+                   std::function<void(LinkBytes)> blockReceived, std::function<void(std::uint32_t)> pumpEventsFor);
     ~BridgeEndpoint();
 
     // One attempt. On failure returns false and sets `error` to one line.

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <filesystem>
 #include <ostream>
+#include <thread>
 
 #include "app/command_text.h"
 #include "app/profile_file.h"
@@ -38,10 +39,11 @@ BridgeSession::BridgeSession(const BridgeOptions& options, std::ostream& out, st
       monitor_(monitorOutputs(channels_, csv_, clock_)) {
     input_.name = "input";
     output_.name = "output";
-    input_.endpoint = std::make_unique<BridgeEndpoint>(options.input, true, loop_,
-                                                       [this](LinkBytes block) { inputBlock(block); });
-    output_.endpoint = std::make_unique<BridgeEndpoint>(options.output, false, loop_,
-                                                        [this](LinkBytes block) { outputBlock(block); });
+    const auto pump = [this](std::uint32_t ms) { pumpWhileConnecting(ms); };
+    input_.endpoint = std::make_unique<BridgeEndpoint>(
+        options.input, true, loop_, [this](LinkBytes block) { inputBlock(block); }, pump);
+    output_.endpoint = std::make_unique<BridgeEndpoint>(
+        options.output, false, loop_, [this](LinkBytes block) { outputBlock(block); }, pump);
     router_ = std::make_unique<LinkRouter>([this](LinkBytes block) { monitor_.scanBlock(block); },
                                            input_.endpoint->serialWriter(), input_.endpoint->tcpWriter(),
                                            output_.endpoint->serialWriter(), output_.endpoint->tcpWriter());
@@ -132,7 +134,19 @@ void BridgeSession::waitMs(std::int32_t ms) {
     }
 }
 
+void BridgeSession::pumpWhileConnecting(std::uint32_t ms) {
+    // Until both links are open no block is routed: a block routed while the output connects
+    // would be dropped there. The links' readers wait to hand their blocks over, and the bytes
+    // stay with the sockets and the devices, held back by their flow control.
+    if (!running_) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        return;
+    }
+    loop_->processEventsFor(ms);
+}
+
 void BridgeSession::run() {
+    running_ = true;
     auto nextStatus = Clock::now() + kStatusInterval;
     while (!stopRequested_) {
         auto wakeAt = nextStatus;

@@ -50,6 +50,7 @@ private:
     void sendFirmwareVersionPoll();
     void supervise(Side& side);
     void waitMs(std::int32_t ms);
+    void pumpWhileConnecting(std::uint32_t ms);
     void printStatus();
     void shutDown();
 
@@ -72,6 +73,7 @@ private:
     Side input_, output_;
     std::uint64_t bytesToOutput_ = 0;
     std::uint64_t bytesToInput_ = 0;
+    bool running_ = false;  // blocks are routed from run() on
     bool shutDown_ = false;
 };
 
