@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/program_version.h"
+#include "cli/bridge_command.h"
 #include "cli/decode_command.h"
 #include "cli/ports_command.h"
 #include "cli/simulate_command.h"
@@ -43,6 +44,19 @@ void printHelp(std::ostream& out) {
            "      forwarded stream, count bytes and valid UBX frames, print a line a second\n"
            "      and the totals at the end.\n"
            "      --echo-rate R  send R bytes/s of navigation frames back to each client\n"
+           "  tessaly-cli bridge --in SPEC --out SPEC [--csv FILE] [--utc] [--raw FILE] [--ini FILE]\n"
+           "                    [--json]\n"
+           "      Relay every byte unchanged between the L6 receiver (--in) and the high-precision\n"
+           "      receiver (--out), monitoring the input stream as the window does, and print a\n"
+           "      status line a second. SPEC is tcp:HOST:PORT (connects as client) or\n"
+           "      serial:COMn[@BAUD] (default 115200). The firmware-version poll goes to the\n"
+           "      input after every open; lost links are opened again with back-off (0.5 s\n"
+           "      doubling to 8 s). SIGINT or SIGTERM stops in order with exit status 0.\n"
+           "      --csv FILE  write the CSV log, one row per evaluated pair\n"
+           "      --utc       time stamps of the CSV log in UTC instead of local time\n"
+           "      --raw FILE  record the input stream byte for byte, for decode later\n"
+           "      --ini FILE  take the CSV header and UTC flag from a settings file\n"
+           "      --json      print the status as one JSON object a line\n"
            "  tessaly-cli --help | --version\n";
 }
 
@@ -67,6 +81,16 @@ int main(int argc, char** argv) {
             return 2;
         }
         return tessaly::runDecode(*options, std::cout, std::cerr);
+    }
+    if (args[0] == "bridge") {
+        std::string error;
+        const auto options =
+            tessaly::parseBridgeOptions(std::vector<std::string>(args.begin() + 1, args.end()), error);
+        if (!options) {
+            std::cerr << "tessaly-cli bridge: " << error << "\n";
+            return 2;
+        }
+        return tessaly::runBridge(*options, std::cout, std::cerr);
     }
     if (args[0] == "ports") {
         return tessaly::runPorts(std::vector<std::string>(args.begin() + 1, args.end()), {}, std::cout,

@@ -9,13 +9,16 @@
 
 namespace tessaly::testing {
 
-TcpPeer::TcpPeer() {
+TcpPeer::TcpPeer() : TcpPeer(0) {}
+
+TcpPeer::TcpPeer(int port) {
     listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const int one = 1;
     ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
     if (::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
         ::listen(listener_, 4) != 0) {
         throw std::runtime_error("cannot listen on 127.0.0.1");

@@ -10,6 +10,8 @@ namespace tessaly::testing {
 class TcpPeer {
 public:
     TcpPeer();   // listens on a free port
+    // Listens on the given port, as a receiver that comes back after a restart.
+    explicit TcpPeer(int port);
     ~TcpPeer();
     int port() const { return port_; }
     // Waits for the link to connect.

@@ -1,0 +1,25 @@
+// The command line of tessaly-cli bridge: the two endpoints and what the bridge records.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/bridge_spec.h"
+
+namespace tessaly {
+
+struct BridgeOptions {
+    LinkSpec input;
+    LinkSpec output;
+    std::optional<std::string> csvPath;
+    std::optional<std::string> rawPath;
+    std::optional<std::string> iniPath;  // CSV header and UTC flag from a settings file
+    bool utc = false;
+    bool json = false;
+};
+
+// Reads the arguments after "bridge". On failure returns nothing and sets `error` (one line).
+std::optional<BridgeOptions> parseBridgeOptions(const std::vector<std::string>& args, std::string& error);
+
+}  // namespace tessaly

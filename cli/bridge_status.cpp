@@ -1,0 +1,55 @@
+#include "cli/bridge_status.h"
+
+#include <cstdio>
+
+namespace tessaly {
+namespace {
+
+std::string decimal(float value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f", static_cast<double>(value));
+    return text;
+}
+
+std::string channelText(const char* name, const std::optional<ChannelStatus>& channel) {
+    if (!channel) return std::string(name) + " -";
+    return std::string(name) + " " + errStatusText(channel->errStatus) + " C/N0 " + decimal(channel->cno) +
+           " avg " + decimal(channel->cnoAverage);
+}
+
+std::string channelJson(const std::optional<ChannelStatus>& channel) {
+    if (!channel) return "null";
+    return "{\"errStatus\":\"" + errStatusText(channel->errStatus) + "\",\"cno\":" + decimal(channel->cno) +
+           ",\"cnoAverage\":" + decimal(channel->cnoAverage) + "}";
+}
+
+const char* upDown(bool open) { return open ? "up" : "down"; }
+
+}  // namespace
+
+void ChannelTracker::showReport(const L6ChannelReport& report, float cnoAverage) {
+    channels_[report.channel() == Channel::A ? 0 : 1] = ChannelStatus{report.errStatus, report.cno, cnoAverage};
+}
+
+std::string errStatusText(std::uint8_t errStatus) {
+    if (errStatus == kErrStatusErrorFree) return "error-free";
+    if (errStatus == kErrStatusErroneous) return "erroneous";
+    return "unknown";
+}
+
+std::string statusLineText(const BridgeStatus& s) {
+    return std::string("in ") + upDown(s.inputOpen) + ", out " + upDown(s.outputOpen) + " | " +
+           channelText("A", s.channelA) + " | " + channelText("B", s.channelB) + " | both-failed " +
+           std::to_string(s.bothFailed) + " | in>out " + std::to_string(s.bytesToOutput) + " B, out>in " +
+           std::to_string(s.bytesToInput) + " B | dropped " + std::to_string(s.framesDropped);
+}
+
+std::string statusLineJson(const BridgeStatus& s) {
+    return std::string("{\"input\":\"") + upDown(s.inputOpen) + "\",\"output\":\"" + upDown(s.outputOpen) +
+           "\",\"channelA\":" + channelJson(s.channelA) + ",\"channelB\":" + channelJson(s.channelB) +
+           ",\"bothFailed\":" + std::to_string(s.bothFailed) + ",\"bytesToOutput\":" +
+           std::to_string(s.bytesToOutput) + ",\"bytesToInput\":" + std::to_string(s.bytesToInput) +
+           ",\"framesDropped\":" + std::to_string(s.framesDropped) + "}";
+}
+
+}  // namespace tessaly

@@ -1,0 +1,48 @@
+// The bridge's status line, one a second on stdout: what each channel reported last, the
+// both-failed count, the bytes relayed each way and the frames dropped; as text or as one JSON
+// object a line. The tracker is the monitor's report view, on the bridge loop's thread.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "monitor/monitor_outputs.h"
+
+namespace tessaly {
+
+struct ChannelStatus {
+    std::uint8_t errStatus = 0;
+    float cno = 0;          // dBHz, of the last report
+    float cnoAverage = 0;   // dBHz
+};
+
+// The last report of each channel since the last monitor reset.
+class ChannelTracker final : public ReportView {
+public:
+    void markFresh(Channel) override {}
+    void showReport(const L6ChannelReport& report, float cnoAverage) override;
+    void clear() { channels_[0].reset(), channels_[1].reset(); }
+    const std::optional<ChannelStatus>& channel(Channel c) const { return channels_[c == Channel::A ? 0 : 1]; }
+
+private:
+    std::optional<ChannelStatus> channels_[2];
+};
+
+struct BridgeStatus {
+    bool inputOpen = false;
+    bool outputOpen = false;
+    std::optional<ChannelStatus> channelA, channelB;
+    std::int64_t bothFailed = 0;
+    std::uint64_t bytesToOutput = 0;  // read from the input link
+    std::uint64_t bytesToInput = 0;   // read from the output link
+    std::uint64_t framesDropped = 0;
+};
+
+// "error-free", "erroneous" or "unknown".
+std::string errStatusText(std::uint8_t errStatus);
+// One line each, without the line end.
+std::string statusLineText(const BridgeStatus& status);
+std::string statusLineJson(const BridgeStatus& status);
+
+}  // namespace tessaly

@@ -1,0 +1,197 @@
+// tessaly-cli bridge, run as a user runs it, between two TCP peers playing the receivers.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+#include "monitor/csv_row.h"
+#include "tests/tcp_peer.h"
+#include "tests/test_data.h"
+
+namespace {
+
+using tessaly::test::Bytes;
+using tessaly::testing::TcpPeer;
+
+// The poll after every input open: UBX-MON-VER with CR LF.
+const Bytes kPoll = {0xB5, 0x62, 0x0A, 0x04, 0x00, 0x00, 0x0E, 0x34, 0x0D, 0x0A};
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// Every byte value, in an order that a shifted or repeated block would break.
+Bytes pattern(std::size_t size, std::uint32_t seed) {
+    Bytes bytes(size);
+    std::uint32_t x = seed;
+    for (auto& b : bytes) {
+        x = x * 1664525u + 1013904223u;
+        b = static_cast<std::uint8_t>(x >> 24);
+    }
+    return bytes;
+}
+
+// The bridge as a child process, its output in files of a temporary folder.
+class Bridge {
+public:
+    Bridge(const tessaly::test::TempFolder& folder, std::vector<std::string> args)
+        : outPath_(folder.file("out.txt")), errPath_(folder.file("err.txt")) {
+        args.insert(args.begin(), {TESSALY_CLI_PATH, "bridge"});
+        pid_ = fork();
+        if (pid_ == 0) {
+            (void)!freopen(outPath_.c_str(), "w", stdout);
+            (void)!freopen(errPath_.c_str(), "w", stderr);
+            std::vector<char*> argv;
+            for (auto& a : args) argv.push_back(a.data());
+            argv.push_back(nullptr);
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+    }
+    ~Bridge() {
+        if (pid_ > 0) stop(SIGKILL);
+    }
+    // The exit status, or -1 when it did not exit normally.
+    int stop(int signal = SIGTERM) {
+        kill(pid_, signal);
+        return wait();
+    }
+    int wait() {
+        int raw = 0;
+        waitpid(pid_, &raw, 0);
+        pid_ = -1;
+        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    }
+    std::string out() const { return readFile(outPath_); }
+    std::string err() const { return readFile(errPath_); }
+
+private:
+    std::string outPath_, errPath_;
+    pid_t pid_ = -1;
+};
+
+std::vector<std::string> tcpArgs(const TcpPeer& in, const TcpPeer& out) {
+    return {"--in", "tcp:127.0.0.1:" + std::to_string(in.port()), "--out", "tcp:127.0.0.1:" + std::to_string(out.port())};
+}
+
+TEST(BridgeCommand, RelaysEveryByteBothWaysAfterThePoll) {
+    tessaly::test::TempFolder folder;
+    TcpPeer input, output;
+    auto args = tcpArgs(input, output);
+    args.insert(args.end(), {"--raw", folder.file("raw.ubx")});
+    Bridge bridge(folder, args);
+    input.accept();
+    EXPECT_EQ(input.receive(kPoll.size()), kPoll) << "the poll comes first";
+    output.accept();
+
+    const Bytes forward = pattern(3 << 20, 1), reverse = pattern(1 << 20, 2);
+    Bytes gotReverse;
+    // Both ways at once, as a receiver streams while corrections flow back.
+    std::thread back([&] {
+        std::thread sender([&] { output.send(reverse); });
+        gotReverse = input.receive(reverse.size());
+        sender.join();
+    });
+    std::thread sender([&] { input.send(forward); });
+    const Bytes gotForward = output.receive(forward.size());
+    sender.join();
+    back.join();
+    EXPECT_TRUE(gotForward == forward) << "forward: " << gotForward.size() << " of " << forward.size();
+    EXPECT_TRUE(gotReverse == reverse) << "reverse: " << gotReverse.size() << " of " << reverse.size();
+
+    EXPECT_EQ(bridge.stop(), 0) << bridge.err();
+    const std::string raw = readFile(folder.file("raw.ubx"));
+    EXPECT_TRUE(raw == std::string(forward.begin(), forward.end())) << "raw: " << raw.size() << " bytes";
+}
+
+TEST(BridgeCommand, ReconnectsTheInputAndPollsAgain) {
+    tessaly::test::TempFolder folder;
+    auto input = std::make_unique<TcpPeer>();
+    TcpPeer output;
+    const int inputPort = input->port();
+    Bridge bridge(folder, tcpArgs(*input, output));
+    input->accept();
+    ASSERT_EQ(input->receive(kPoll.size()), kPoll);
+    output.accept();
+
+    // The receiver reboots: its connection ends and it listens again on the same port.
+    input.reset();
+    input = std::make_unique<TcpPeer>(inputPort);
+    input->accept();
+    EXPECT_EQ(input->receive(kPoll.size()), kPoll) << "the poll is sent again";
+    const Bytes data = pattern(4096, 3);
+    input->send(data);
+    EXPECT_EQ(output.receive(data.size()), data);
+    output.send({1, 2, 3});
+    EXPECT_EQ(input->receive(3), (Bytes{1, 2, 3}));
+
+    EXPECT_EQ(bridge.stop(SIGINT), 0);
+    EXPECT_NE(bridge.err().find("input link tcp:127.0.0.1:" + std::to_string(inputPort) + " lost"), std::string::npos)
+        << bridge.err();
+}
+
+TEST(BridgeCommand, StopLeavesCompleteCsvAndStatusLines) {
+    tessaly::test::TempFolder folder;
+    TcpPeer input, output;
+    auto args = tcpArgs(input, output);
+    args.insert(args.end(), {"--csv", folder.file("log.csv"), "--json"});
+    Bridge bridge(folder, args);
+    input.accept();
+    input.receive(kPoll.size());
+    output.accept();
+
+    Bytes stream;
+    for (std::uint32_t second = 0; second < 3; ++second) {
+        for (std::uint8_t chn : {0, 1}) {
+            tessaly::test::L6Fields fields;
+            fields.chn = chn;
+            fields.timeTag = 1000 * (second + 1);
+            const Bytes frame = tessaly::test::l6Frame(fields);
+            stream.insert(stream.end(), frame.begin(), frame.end());
+        }
+    }
+    input.send(stream);
+    EXPECT_EQ(output.receive(stream.size()), stream);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));  // one status line at least
+
+    EXPECT_EQ(bridge.stop(), 0);
+    const std::string csv = readFile(folder.file("log.csv"));
+    ASSERT_TRUE(csv.starts_with(std::string(tessaly::kDefaultCsvHeader) + "\r\n")) << csv;
+    EXPECT_GE(std::count(csv.begin(), csv.end(), '\n'), 2) << "header and rows";
+    EXPECT_TRUE(csv.ends_with("\r\n"));
+    const std::string out = bridge.out();
+    EXPECT_TRUE(out.starts_with("{\"input\":\"up\",\"output\":\"up\",")) << out;
+    EXPECT_NE(out.find("\"errStatus\":\"error-free\",\"cno\":45.50"), std::string::npos) << out;
+    EXPECT_NE(out.find("\"bytesToOutput\":" + std::to_string(stream.size())), std::string::npos) << out;
+}
+
+TEST(BridgeCommand, BadSpecOrUnreachableEndpointGivesStatus2) {
+    tessaly::test::TempFolder folder;
+    TcpPeer listening;
+    const int closedPort = [] { TcpPeer gone; return gone.port(); }();
+    const std::string live = "tcp:127.0.0.1:" + std::to_string(listening.port());
+    const std::string dead = "tcp:127.0.0.1:" + std::to_string(closedPort);
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"--in", "tcp:nowhere", "--out", live},
+             {"--in", live},
+             {"--in", dead, "--out", live},
+             {"--in", live, "--out", dead},
+             {"--in", live, "--out", "serial:COM99"},
+             {"--in", live, "--out", dead, "--csv", "/nonexistent/x.csv"},
+             {"--in", live, "--out", dead, "--ini", folder.file("missing.ini")}}) {
+        Bridge bridge(folder, args);
+        EXPECT_EQ(bridge.wait(), 2) << ::testing::PrintToString(args);
+        const std::string err = bridge.err();
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,86 @@
+// The endpoint specs and the command line of tessaly-cli bridge.
+#include <gtest/gtest.h>
+
+#include "cli/bridge_options.h"
+#include "cli/bridge_spec.h"
+
+namespace tessaly {
+namespace {
+
+using Kind = LinkSpec::Kind;
+
+TEST(BridgeSpec, GoodSpecsGiveTheirEndpoint) {
+    const struct {
+        const char* text;
+        LinkSpec spec;
+    } cases[] = {
+        {"tcp:127.0.0.1:5000", {Kind::Tcp, "127.0.0.1", 5000, 0, 115200}},
+        {"tcp:receiver.local:1", {Kind::Tcp, "receiver.local", 1, 0, 115200}},
+        {"tcp:h:65535", {Kind::Tcp, "h", 65535, 0, 115200}},
+        {"serial:COM3", {Kind::Serial, "", 0, 3, 115200}},
+        {"serial:com99@9600", {Kind::Serial, "", 0, 99, 9600}},
+        {"serial:COM1@460800", {Kind::Serial, "", 0, 1, 460800}},
+    };
+    for (const auto& c : cases) {
+        std::string error;
+        const auto spec = parseLinkSpec(c.text, error);
+        ASSERT_TRUE(spec) << c.text << ": " << error;
+        EXPECT_EQ(*spec, c.spec) << c.text;
+    }
+}
+
+TEST(BridgeSpec, BadSpecsSayWhatIsWrong) {
+    for (const char* text : {"", "tcp:", "tcp:host", "tcp::5000", "tcp:host:0", "tcp:host:65536", "tcp:host:50x",
+                             "tcp:host:-1", "tcp:::1:5000", "udp:host:5000", "serial:", "serial:COM", "serial:COM0",
+                             "serial:COM100", "serial:ttyUSB0", "serial:COM3@", "serial:COM3@0", "serial:COM3@fast",
+                             "serial:COM3@9600@1", "COM3", "127.0.0.1:5000"}) {
+        std::string error;
+        EXPECT_FALSE(parseLinkSpec(text, error)) << text;
+        EXPECT_FALSE(error.empty()) << text;
+        EXPECT_EQ(error.find('\n'), std::string::npos) << text;
+    }
+}
+
+TEST(BridgeSpec, SpecTextReadsBack) {
+    for (const char* text : {"tcp:10.0.0.2:2101", "serial:COM7@38400"}) {
+        std::string error;
+        EXPECT_EQ(linkSpecText(*parseLinkSpec(text, error)), text);
+    }
+}
+
+TEST(BridgeOptions, AllOptions) {
+    std::string error;
+    const auto options = parseBridgeOptions({"--in", "tcp:a:1", "--out", "serial:COM2", "--csv", "c.csv", "--raw",
+                                             "r.ubx", "--ini", "s.ini", "--utc", "--json"},
+                                            error);
+    ASSERT_TRUE(options) << error;
+    EXPECT_EQ(options->input.host, "a");
+    EXPECT_EQ(options->output.portNo, 2);
+    EXPECT_EQ(options->csvPath, "c.csv");
+    EXPECT_EQ(options->rawPath, "r.ubx");
+    EXPECT_EQ(options->iniPath, "s.ini");
+    EXPECT_TRUE(options->utc);
+    EXPECT_TRUE(options->json);
+}
+
+TEST(BridgeOptions, BadCommandLines) {
+    const std::vector<std::vector<std::string>> cases = {
+        {},
+        {"--in", "tcp:a:1"},
+        {"--out", "tcp:a:1"},
+        {"--in", "tcp:a:1", "--out"},
+        {"--in", "tcp:a:1", "--out", "tcp:a:1"},
+        {"--in", "serial:COM1@9600", "--out", "serial:COM1@115200"},
+        {"--in", "tcp:a:1", "--out", "tcp:a:2", "--frobnicate"},
+        {"--in", "tcp:a:1", "--out", "tcp:a:2", "extra"},
+        {"--in", "tcp:a", "--out", "tcp:a:2"},
+    };
+    for (const auto& args : cases) {
+        std::string error;
+        EXPECT_FALSE(parseBridgeOptions(args, error)) << ::testing::PrintToString(args);
+        EXPECT_FALSE(error.empty());
+    }
+}
+
+}  // namespace
+}  // namespace tessaly
