@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The window as a byte relay, measured black-box beside socat and str2str: every byte checked,
+# The window and the headless bridge as byte relays, measured black-box beside socat and
+# str2str: every byte checked,
 # forward and return latency, throughput, idle CPU, memory. Needs the build (scripts/setup) and
 # the shared relay benchmark beside the checkout.
 #   bench/relay_bench.sh [RUNS]
@@ -21,6 +22,8 @@ chmod 700 "$XDG_RUNTIME_DIR"
 out=$(mktemp -d)
 python3 "$bench" --runs "$runs" --cmd "$top/bench/relay_start.sh {host} {in_port} {out_port}" \
   > "$out/window.json"
+python3 "$bench" --runs "$runs" --cmd "$top/build/cli/tessaly-cli bridge --in tcp:{host}:{in_port} --out tcp:{host}:{out_port}" \
+  > "$out/bridge.json"
 python3 "$bench" --runs "$runs" -- socat 'TCP:{host}:{in_port},nodelay' 'TCP:{host}:{out_port},nodelay' \
   > "$out/socat.json"
 python3 "$bench" --runs "$runs" -- str2str -in 'tcpcli://{host}:{in_port}' -out 'tcpcli://{host}:{out_port}' -b 1 \
@@ -33,12 +36,13 @@ keys = [("ok", "all phases pass"), ("fwd.MBps", "fwd MB/s"), ("rev.MBps", "rev M
         ("rlatency.p99_us", "rev p99 us"), ("throughput.MBps", "throughput MB/s"),
         ("throughput.lost_bytes", "bytes lost"), ("idle.sched_cpu_pct", "idle CPU %"),
         ("peak_rss_kb", "peak RSS kB")]
-print("%-16s" % "" + "".join("%12s" % n for n in ("window", "socat", "str2str")))
+names = ("window", "bridge", "socat", "str2str")
+print("%-16s" % "" + "".join("%12s" % n for n in names))
 results = {}
-for name in ("window", "socat", "str2str"):
+for name in names:
     lines = open(os.path.join(sys.argv[1], name + ".json")).read().strip().splitlines()
     summary = json.loads(lines[-1]) if lines else {}
     results[name] = dict(summary.get("median", {}), ok=summary.get("ok"))
 for key, label in keys:
-    print("%-16s" % label + "".join("%12s" % results[n].get(key) for n in ("window", "socat", "str2str")))
+    print("%-16s" % label + "".join("%12s" % results[n].get(key) for n in names))
 PY
