@@ -13,11 +13,11 @@ std::chrono::milliseconds ReconnectBackoff::failed(Clock::time_point now) {
     return wait;
 }
 
-BridgeEndpoint::BridgeEndpoint(LinkSpec spec, bool isInput, std::shared_ptr<BridgeLoop> loop,
+BridgeEndpoint::BridgeEndpoint(EndpointAddress address, bool isInput, std::shared_ptr<BridgeLoop> loop,
                                std::function<void(LinkBytes)> blockReceived,
                                std::function<void(std::uint32_t)> pumpEventsFor)
-    : spec_(std::move(spec)), loop_(std::move(loop)), blockReceived_(std::move(blockReceived)) {
-    if (spec_.kind == LinkSpec::Kind::Tcp) {
+    : address_(std::move(address)), loop_(std::move(loop)), blockReceived_(std::move(blockReceived)) {
+    if (address_.kind == EndpointAddress::Kind::Tcp) {
         TcpLinkHandlers handlers;
         handlers.blockReceived = [this](LinkBytes block) { blockReceived_(block); };
         // The link closes itself on a failure; the bridge finds it lost and says so.
@@ -31,8 +31,8 @@ BridgeEndpoint::BridgeEndpoint(LinkSpec spec, bool isInput, std::shared_ptr<Brid
     environment.owner = loop_;
     environment.processEvents = [this] { loop_->processPending(); };
     serial_ = std::make_unique<TCommX>(environment);
-    serial_->SetPortNo(spec_.portNo);
-    serial_->SetBitRate(spec_.bitRate);
+    serial_->SetPortNo(address_.portNo);
+    serial_->SetBitRate(address_.bitRate);
     serial_->SetOnReceive([this](TCustomCommX&, std::int32_t size) { serialReceive(size); });
     serial_->SetOnError([this](TCustomCommX&, std::int32_t bits) {
         if (bits & kCommErrDeviceLost) deviceLost_ = true;
@@ -44,15 +44,15 @@ BridgeEndpoint::~BridgeEndpoint() { close(); }
 bool BridgeEndpoint::open(std::string& error) {
     close();
     if (tcp_) {
-        if (!tcp_->TcpConnect(spec_.host, spec_.tcpPort)) {
-            error = "cannot connect to " + linkSpecText(spec_);
+        if (!tcp_->TcpConnect(address_.host, address_.tcpPort)) {
+            error = "cannot connect to " + endpointAddressText(address_);
             return false;
         }
     } else {
         try {
             serial_->PortOpen();
         } catch (const std::exception& e) {
-            error = "cannot open " + linkSpecText(spec_) + ": " + e.what();
+            error = "cannot open " + endpointAddressText(address_) + ": " + e.what();
             return false;
         }
     }

@@ -1,4 +1,4 @@
-// One side of the headless bridge: the TCP link or the serial component its spec names, opened,
+// One side of the headless bridge: the TCP link or the serial component its address names, opened,
 // written and closed as the window does it, and the back-off that spaces out attempts to open it
 // again after it was lost.
 //
@@ -13,7 +13,7 @@
 #include <string>
 
 #include "cli/bridge_loop.h"
-#include "cli/bridge_spec.h"
+#include "cli/endpoint_address.h"
 #include "links/comm_x.h"
 #include "links/link_routing.h"
 #include "links/tcp_link.h"
@@ -44,7 +44,7 @@ public:
     // `isInput` picks the link's block cap and texts as the window has them (1024 for input, 2048
     // for output). `blockReceived` gets every block read, in order, on the owner thread.
     // `pumpEventsFor` lets time pass while a TCP connect waits.
-    BridgeEndpoint(LinkSpec spec, bool isInput, std::shared_ptr<BridgeLoop> loop,
+    BridgeEndpoint(EndpointAddress address, bool isInput, std::shared_ptr<BridgeLoop> loop,
                    std::function<void(LinkBytes)> blockReceived, std::function<void(std::uint32_t)> pumpEventsFor);
     ~BridgeEndpoint();
 
@@ -61,13 +61,13 @@ public:
     LinkWriter serialWriter();
     LinkWriter tcpWriter();
 
-    const LinkSpec& spec() const { return spec_; }
+    const EndpointAddress& address() const { return address_; }
     ReconnectBackoff& backoff() { return backoff_; }
 
 private:
     void serialReceive(std::int32_t receiveSize);
 
-    LinkSpec spec_;
+    EndpointAddress address_;
     std::shared_ptr<BridgeLoop> loop_;
     std::function<void(LinkBytes)> blockReceived_;
     std::unique_ptr<TcpLink> tcp_;

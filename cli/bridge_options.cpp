@@ -4,7 +4,7 @@ namespace tessaly {
 
 std::optional<BridgeOptions> parseBridgeOptions(const std::vector<std::string>& args, std::string& error) {
     BridgeOptions options;
-    std::optional<LinkSpec> input, output;
+    std::optional<EndpointAddress> input, output;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         const bool takesValue = arg == "--in" || arg == "--out" || arg == "--csv" || arg == "--raw" || arg == "--ini";
@@ -13,9 +13,9 @@ std::optional<BridgeOptions> parseBridgeOptions(const std::vector<std::string>& 
             return std::nullopt;
         }
         if (arg == "--in" || arg == "--out") {
-            auto spec = parseLinkSpec(args[++i], error);
-            if (!spec) return std::nullopt;
-            (arg == "--in" ? input : output) = std::move(spec);
+            auto address = parseEndpointAddress(args[++i], error);
+            if (!address) return std::nullopt;
+            (arg == "--in" ? input : output) = std::move(address);
         } else if (arg == "--csv") {
             options.csvPath = args[++i];
         } else if (arg == "--raw") {
@@ -32,13 +32,13 @@ std::optional<BridgeOptions> parseBridgeOptions(const std::vector<std::string>& 
         }
     }
     if (!input || !output) {
-        error = "bridge needs --in SPEC and --out SPEC";
+        error = "bridge needs --in ENDPOINT and --out ENDPOINT";
         return std::nullopt;
     }
     // One endpoint cannot be both sides: a serial port opens only once, and a receiver relaying
     // to itself would echo every byte back.
-    const bool sameSerialPort = input->kind == LinkSpec::Kind::Serial &&
-                                output->kind == LinkSpec::Kind::Serial && input->portNo == output->portNo;
+    const bool sameSerialPort = input->kind == EndpointAddress::Kind::Serial &&
+                                output->kind == EndpointAddress::Kind::Serial && input->portNo == output->portNo;
     if (*input == *output || sameSerialPort) {
         error = "--in and --out name the same endpoint";
         return std::nullopt;

@@ -5,13 +5,13 @@
 #include <string>
 #include <vector>
 
-#include "cli/bridge_spec.h"
+#include "cli/endpoint_address.h"
 
 namespace tessaly {
 
 struct BridgeOptions {
-    LinkSpec input;
-    LinkSpec output;
+    EndpointAddress input;
+    EndpointAddress output;
     std::optional<std::string> csvPath;
     std::optional<std::string> rawPath;
     std::optional<std::string> iniPath;  // CSV header and UTC flag from a settings file

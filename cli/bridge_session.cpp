@@ -167,7 +167,7 @@ void BridgeSession::run() {
 
 void BridgeSession::supervise(Side& side) {
     BridgeEndpoint& endpoint = *side.endpoint;
-    const std::string what = std::string(side.name) + " link " + linkSpecText(endpoint.spec());
+    const std::string what = std::string(side.name) + " link " + endpointAddressText(endpoint.address());
     if (endpoint.lost()) {
         endpoint.close();
         if (&side == &input_) monitor_.decoder().clearReceptionStatus();

@@ -173,7 +173,7 @@ TEST(BridgeCommand, StopLeavesCompleteCsvAndStatusLines) {
     EXPECT_NE(out.find("\"bytesToOutput\":" + std::to_string(stream.size())), std::string::npos) << out;
 }
 
-TEST(BridgeCommand, BadSpecOrUnreachableEndpointGivesStatus2) {
+TEST(BridgeCommand, BadAddressOrUnreachableEndpointGivesStatus2) {
     tessaly::test::TempFolder folder;
     TcpPeer listening;
     const int closedPort = [] { TcpPeer gone; return gone.port(); }();

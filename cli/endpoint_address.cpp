@@ -1,4 +1,4 @@
-#include "cli/bridge_spec.h"
+#include "cli/endpoint_address.h"
 
 #include <charconv>
 
@@ -14,16 +14,16 @@ std::optional<long long> numberIn(std::string_view text, long long low, long lon
     return value;
 }
 
-std::optional<LinkSpec> parseTcp(std::string_view rest, std::string& error) {
+std::optional<EndpointAddress> parseTcp(std::string_view rest, std::string& error) {
     // The port follows the last colon; a host never holds one (IPv4 names and addresses only).
     const std::size_t colon = rest.rfind(':');
     if (colon == std::string_view::npos || colon == 0) {
         error = "a TCP endpoint is tcp:HOST:PORT";
         return std::nullopt;
     }
-    LinkSpec spec;
-    spec.host = std::string(rest.substr(0, colon));
-    if (spec.host.find(':') != std::string::npos) {
+    EndpointAddress address;
+    address.host = std::string(rest.substr(0, colon));
+    if (address.host.find(':') != std::string::npos) {
         error = "a TCP host holds no ':' (IPv4 only)";
         return std::nullopt;
     }
@@ -32,13 +32,13 @@ std::optional<LinkSpec> parseTcp(std::string_view rest, std::string& error) {
         error = "a TCP port is a number from 1 to 65535, not '" + std::string(rest.substr(colon + 1)) + "'";
         return std::nullopt;
     }
-    spec.tcpPort = static_cast<int>(*port);
-    return spec;
+    address.tcpPort = static_cast<int>(*port);
+    return address;
 }
 
-std::optional<LinkSpec> parseSerial(std::string_view rest, std::string& error) {
-    LinkSpec spec;
-    spec.kind = LinkSpec::Kind::Serial;
+std::optional<EndpointAddress> parseSerial(std::string_view rest, std::string& error) {
+    EndpointAddress address;
+    address.kind = EndpointAddress::Kind::Serial;
     const std::size_t at = rest.find('@');
     std::string_view port = rest.substr(0, at);
     if (at != std::string_view::npos) {
@@ -47,7 +47,7 @@ std::optional<LinkSpec> parseSerial(std::string_view rest, std::string& error) {
             error = "a bit rate is a number from 1 to 4000000, not '" + std::string(rest.substr(at + 1)) + "'";
             return std::nullopt;
         }
-        spec.bitRate = static_cast<std::int32_t>(*rate);
+        address.bitRate = static_cast<std::int32_t>(*rate);
     }
     const bool named = port.size() > 3 && (port[0] == 'C' || port[0] == 'c') &&
                        (port[1] == 'O' || port[1] == 'o') && (port[2] == 'M' || port[2] == 'm');
@@ -56,22 +56,22 @@ std::optional<LinkSpec> parseSerial(std::string_view rest, std::string& error) {
         error = "a serial port is COM1 to COM99, not '" + std::string(port) + "'";
         return std::nullopt;
     }
-    spec.portNo = static_cast<std::int32_t>(*number);
-    return spec;
+    address.portNo = static_cast<std::int32_t>(*number);
+    return address;
 }
 
 }  // namespace
 
-std::optional<LinkSpec> parseLinkSpec(std::string_view text, std::string& error) {
+std::optional<EndpointAddress> parseEndpointAddress(std::string_view text, std::string& error) {
     if (text.starts_with("tcp:")) return parseTcp(text.substr(4), error);
     if (text.starts_with("serial:")) return parseSerial(text.substr(7), error);
     error = "an endpoint is tcp:HOST:PORT or serial:COMn[@BAUD], not '" + std::string(text) + "'";
     return std::nullopt;
 }
 
-std::string linkSpecText(const LinkSpec& spec) {
-    if (spec.kind == LinkSpec::Kind::Tcp) return "tcp:" + spec.host + ":" + std::to_string(spec.tcpPort);
-    return "serial:COM" + std::to_string(spec.portNo) + "@" + std::to_string(spec.bitRate);
+std::string endpointAddressText(const EndpointAddress& address) {
+    if (address.kind == EndpointAddress::Kind::Tcp) return "tcp:" + address.host + ":" + std::to_string(address.tcpPort);
+    return "serial:COM" + std::to_string(address.portNo) + "@" + std::to_string(address.bitRate);
 }
 
 }  // namespace tessaly

@@ -11,20 +11,20 @@ namespace tessaly {
 
 inline constexpr std::int32_t kBridgeDefaultBitRate = 115200;
 
-struct LinkSpec {
+struct EndpointAddress {
     enum class Kind { Tcp, Serial } kind = Kind::Tcp;
     std::string host;              // Tcp
     int tcpPort = 0;               // Tcp: 1 to 65535
     std::int32_t portNo = 0;       // Serial: 1 to 99
     std::int32_t bitRate = kBridgeDefaultBitRate;  // Serial
 
-    bool operator==(const LinkSpec&) const = default;
+    bool operator==(const EndpointAddress&) const = default;
 };
 
 // On failure returns nothing and sets `error` to one line saying what is wrong.
-std::optional<LinkSpec> parseLinkSpec(std::string_view text, std::string& error);
+std::optional<EndpointAddress> parseEndpointAddress(std::string_view text, std::string& error);
 
-// The spec as the user writes it, for messages.
-std::string linkSpecText(const LinkSpec& spec);
+// The address as the user writes it, for messages.
+std::string endpointAddressText(const EndpointAddress& address);
 
 }  // namespace tessaly

@@ -1,18 +1,18 @@
-// The endpoint specs and the command line of tessaly-cli bridge.
+// The endpoint addresses and the command line of tessaly-cli bridge.
 #include <gtest/gtest.h>
 
 #include "cli/bridge_options.h"
-#include "cli/bridge_spec.h"
+#include "cli/endpoint_address.h"
 
 namespace tessaly {
 namespace {
 
-using Kind = LinkSpec::Kind;
+using Kind = EndpointAddress::Kind;
 
-TEST(BridgeSpec, GoodSpecsGiveTheirEndpoint) {
+TEST(EndpointAddress, GoodAddressesGiveTheirEndpoint) {
     const struct {
         const char* text;
-        LinkSpec spec;
+        EndpointAddress address;
     } cases[] = {
         {"tcp:127.0.0.1:5000", {Kind::Tcp, "127.0.0.1", 5000, 0, 115200}},
         {"tcp:receiver.local:1", {Kind::Tcp, "receiver.local", 1, 0, 115200}},
@@ -23,28 +23,28 @@ TEST(BridgeSpec, GoodSpecsGiveTheirEndpoint) {
     };
     for (const auto& c : cases) {
         std::string error;
-        const auto spec = parseLinkSpec(c.text, error);
-        ASSERT_TRUE(spec) << c.text << ": " << error;
-        EXPECT_EQ(*spec, c.spec) << c.text;
+        const auto address = parseEndpointAddress(c.text, error);
+        ASSERT_TRUE(address) << c.text << ": " << error;
+        EXPECT_EQ(*address, c.address) << c.text;
     }
 }
 
-TEST(BridgeSpec, BadSpecsSayWhatIsWrong) {
+TEST(EndpointAddress, BadAddressesSayWhatIsWrong) {
     for (const char* text : {"", "tcp:", "tcp:host", "tcp::5000", "tcp:host:0", "tcp:host:65536", "tcp:host:50x",
                              "tcp:host:-1", "tcp:::1:5000", "udp:host:5000", "serial:", "serial:COM", "serial:COM0",
                              "serial:COM100", "serial:ttyUSB0", "serial:COM3@", "serial:COM3@0", "serial:COM3@fast",
                              "serial:COM3@9600@1", "COM3", "127.0.0.1:5000"}) {
         std::string error;
-        EXPECT_FALSE(parseLinkSpec(text, error)) << text;
+        EXPECT_FALSE(parseEndpointAddress(text, error)) << text;
         EXPECT_FALSE(error.empty()) << text;
         EXPECT_EQ(error.find('\n'), std::string::npos) << text;
     }
 }
 
-TEST(BridgeSpec, SpecTextReadsBack) {
+TEST(EndpointAddress, AddressTextReadsBack) {
     for (const char* text : {"tcp:10.0.0.2:2101", "serial:COM7@38400"}) {
         std::string error;
-        EXPECT_EQ(linkSpecText(*parseLinkSpec(text, error)), text);
+        EXPECT_EQ(endpointAddressText(*parseEndpointAddress(text, error)), text);
     }
 }
 
