@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "monitor/csv_row.h"
+#include "tests/serial_test_support.h"
 #include "tests/tcp_peer.h"
 #include "tests/test_data.h"
 
@@ -192,6 +193,33 @@ TEST(BridgeCommand, BadAddressOrUnreachableEndpointGivesStatus2) {
         const std::string err = bridge.err();
         EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
     }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(BridgeCommand, SerialInputToTcpOutputEveryByteBothWays) {
+    tessaly::test::TempFolder folder;
+    tessaly::testing::PortsFolder ports;
+    tessaly::testing::PtyPair receiver;
+    ports.link(4, receiver.nearPath());
+    setenv("TESSALY_PORTS_DIR", ports.path().c_str(), 1);  // the child inherits the port map
+    TcpPeer rover;
+    Bridge bridge(folder, {"--in", "serial:COM4@115200", "--out", "tcp:127.0.0.1:" + std::to_string(rover.port()),
+                           "--raw", folder.file("in.ubx")});
+    rover.accept();
+    EXPECT_EQ(receiver.readFar(kPoll.size(), std::chrono::milliseconds(5000)), kPoll);
+    const Bytes back = pattern(100000, 5);
+    rover.send(back);
+    EXPECT_EQ(receiver.readFar(back.size(), std::chrono::milliseconds(10000)), back);
+    const Bytes forward = pattern(1 << 20, 6);
+    std::thread writer([&] { receiver.writeFar(forward); });
+    EXPECT_EQ(rover.receive(forward.size()), forward);
+    writer.join();
+    EXPECT_EQ(bridge.stop(), 0);
+    const std::string raw = readFile(folder.file("in.ubx"));
+    EXPECT_EQ(Bytes(raw.begin(), raw.end()), forward);
 }
 
 }  // namespace
