@@ -13,7 +13,7 @@ std::chrono::milliseconds ReconnectBackoff::failed(Clock::time_point now) {
     return wait;
 }
 
-BridgeEndpoint::BridgeEndpoint(EndpointAddress address, bool isInput, std::shared_ptr<BridgeLoop> loop,
+BridgeEndpoint::BridgeEndpoint(EndpointAddress address, bool isInput, std::shared_ptr<OwnerLoop> loop,
                                std::function<void(LinkBytes)> blockReceived,
                                std::function<void(std::uint32_t)> pumpEventsFor)
     : address_(std::move(address)), loop_(std::move(loop)), blockReceived_(std::move(blockReceived)) {

@@ -12,7 +12,7 @@
 #include <memory>
 #include <string>
 
-#include "cli/bridge_loop.h"
+#include "links/owner_loop.h"
 #include "cli/endpoint_address.h"
 #include "links/comm_x.h"
 #include "links/link_routing.h"
@@ -44,7 +44,7 @@ public:
     // `isInput` picks the link's block cap and texts as the window has them (1024 for input, 2048
     // for output). `blockReceived` gets every block read, in order, on the owner thread.
     // `pumpEventsFor` lets time pass while a TCP connect waits.
-    BridgeEndpoint(EndpointAddress address, bool isInput, std::shared_ptr<BridgeLoop> loop,
+    BridgeEndpoint(EndpointAddress address, bool isInput, std::shared_ptr<OwnerLoop> loop,
                    std::function<void(LinkBytes)> blockReceived, std::function<void(std::uint32_t)> pumpEventsFor);
     ~BridgeEndpoint();
 
@@ -68,7 +68,7 @@ private:
     void serialReceive(std::int32_t receiveSize);
 
     EndpointAddress address_;
-    std::shared_ptr<BridgeLoop> loop_;
+    std::shared_ptr<OwnerLoop> loop_;
     std::function<void(LinkBytes)> blockReceived_;
     std::unique_ptr<TcpLink> tcp_;
     std::unique_ptr<TCommX> serial_;

@@ -35,7 +35,7 @@ BridgeSession::BridgeSession(const BridgeOptions& options, std::ostream& out, st
     : options_(options),
       out_(out),
       err_(err),
-      loop_(std::make_shared<BridgeLoop>()),
+      loop_(std::make_shared<OwnerLoop>()),
       monitor_(monitorOutputs(channels_, csv_, clock_)) {
     input_.name = "input";
     output_.name = "output";

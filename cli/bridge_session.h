@@ -13,7 +13,7 @@
 #include <string>
 
 #include "cli/bridge_endpoint.h"
-#include "cli/bridge_loop.h"
+#include "links/owner_loop.h"
 #include "cli/bridge_options.h"
 #include "cli/bridge_status.h"
 #include "links/link_routing.h"
@@ -57,7 +57,7 @@ private:
     const BridgeOptions& options_;
     std::ostream& out_;
     std::ostream& err_;
-    std::shared_ptr<BridgeLoop> loop_;
+    std::shared_ptr<OwnerLoop> loop_;
     std::atomic<bool> stopRequested_{false};
 
     SystemWallClock clock_;

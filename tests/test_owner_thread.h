@@ -3,15 +3,13 @@
 // call(), so the component lives on this thread as it will on the window's.
 #pragma once
 
-#include <condition_variable>
-#include <deque>
 #include <exception>
 #include <functional>
-#include <mutex>
+#include <memory>
 #include <thread>
 #include <type_traits>
 
-#include "links/owner_thread.h"
+#include "links/owner_loop.h"
 
 namespace tessaly::testing {
 
@@ -20,14 +18,14 @@ public:
     TestOwnerThread();
     ~TestOwnerThread() override;  // shuts down and joins
 
-    bool runAndWait(std::function<void()> task) override;
-    void post(std::function<void()> task) override;
-    void shutdown() override;
+    bool runAndWait(std::function<void()> task) override { return loop_->runAndWait(std::move(task)); }
+    void post(std::function<void()> task) override { loop_->post(std::move(task)); }
+    void shutdown() override { loop_->shutdown(); }
 
     // The pump: runs, on the owner thread, every task queued so far. Components call it while
     // they wait, as the window would process its pending events.
-    void processEvents();
-    bool onOwnerThread() const { return std::this_thread::get_id() == thread_.get_id(); }
+    void processEvents() { loop_->processPending(); }
+    bool onOwnerThread() const { return loop_->onOwnerThread(); }
 
     // Runs `f` on the owner thread and returns its result; an exception it throws is rethrown.
     template <typename F>
@@ -46,22 +44,7 @@ public:
     }
 
 private:
-    // The state of a caller of runAndWait, on its stack; null for posted tasks.
-    struct Waiter {
-        bool started = false;
-        bool done = false;
-    };
-    struct Task {
-        std::function<void()> run;
-        Waiter* waiter = nullptr;
-    };
-    void loop();
-    void runQueued(std::unique_lock<std::mutex>& lock);
-
-    std::mutex mutex_;  // guards queue_, shutDown_ and the waiters
-    std::condition_variable changed_;
-    std::deque<Task> queue_;
-    bool shutDown_ = false;
+    std::unique_ptr<OwnerLoop> loop_;  // made on the thread, which makes that thread its owner
     std::thread thread_;
 };
 

@@ -1,6 +1,6 @@
-// The owner thread of the headless bridge: the thread that runs the bridge's loop (the command's
-// main thread) runs every task the link threads hand over, in order, as the window's event loop
-// does. Between tasks it sleeps on a condition variable, so an idle bridge costs no CPU.
+// The owner thread of a program without a window (the headless bridge; the tests): the thread
+// that runs the loop runs every task the link threads hand over, in order, as the window's event
+// loop does. Between tasks it sleeps on a condition variable, so an idle loop costs no CPU.
 //
 // The thread that constructs the loop is its owner thread. runAndWait and post may be called
 // from any thread; processEventsFor only on the owner thread. After shutdown no task runs and
@@ -18,9 +18,9 @@
 
 namespace tessaly {
 
-class BridgeLoop final : public OwnerThread {
+class OwnerLoop final : public OwnerThread {
 public:
-    BridgeLoop() : ownerId_(std::this_thread::get_id()) {}
+    OwnerLoop() : ownerId_(std::this_thread::get_id()) {}
 
     bool runAndWait(std::function<void()> task) override;
     void post(std::function<void()> task) override;
@@ -35,6 +35,10 @@ public:
     void wake();
 
     bool onOwnerThread() const { return std::this_thread::get_id() == ownerId_; }
+    bool isShutDown() {
+        std::lock_guard lock(mutex_);
+        return shutDown_;
+    }
 
 private:
     struct Waiter {

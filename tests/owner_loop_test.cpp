@@ -8,15 +8,15 @@
 #include <thread>
 #include <vector>
 
-#include "cli/bridge_loop.h"
+#include "links/owner_loop.h"
 
 namespace tessaly {
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-TEST(BridgeLoop, TasksRunOnTheLoopThreadInOrder) {
-    BridgeLoop loop;
+TEST(OwnerLoop, TasksRunOnTheLoopThreadInOrder) {
+    OwnerLoop loop;
     std::vector<int> order;
     std::atomic<bool> onLoop{true};
     std::thread worker([&] {
@@ -38,8 +38,8 @@ TEST(BridgeLoop, TasksRunOnTheLoopThreadInOrder) {
     for (int i = 0; i < 50; ++i) EXPECT_EQ(order[i], i);
 }
 
-TEST(BridgeLoop, IdleWaitSleepsUntilItsTimeOrAWake) {
-    BridgeLoop loop;
+TEST(OwnerLoop, IdleWaitSleepsUntilItsTimeOrAWake) {
+    OwnerLoop loop;
     auto start = Clock::now();
     loop.processEventsFor(150);
     EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(140));
@@ -54,8 +54,8 @@ TEST(BridgeLoop, IdleWaitSleepsUntilItsTimeOrAWake) {
     waker.join();
 }
 
-TEST(BridgeLoop, ShutdownReleasesAWaiterWhoseTaskNeverRuns) {
-    BridgeLoop loop;
+TEST(OwnerLoop, ShutdownReleasesAWaiterWhoseTaskNeverRuns) {
+    OwnerLoop loop;
     std::atomic<bool> ran{false};
     auto waiter = std::async(std::launch::async, [&] { return loop.runAndWait([&] { ran = true; }); });
     std::this_thread::sleep_for(std::chrono::milliseconds(50));

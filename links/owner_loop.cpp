@@ -1,10 +1,10 @@
-#include "cli/bridge_loop.h"
+#include "links/owner_loop.h"
 
 #include <chrono>
 
 namespace tessaly {
 
-bool BridgeLoop::runAndWait(std::function<void()> task) {
+bool OwnerLoop::runAndWait(std::function<void()> task) {
     if (onOwnerThread()) {
         task();
         return true;
@@ -19,14 +19,14 @@ bool BridgeLoop::runAndWait(std::function<void()> task) {
     return waiter.done;
 }
 
-void BridgeLoop::post(std::function<void()> task) {
+void OwnerLoop::post(std::function<void()> task) {
     std::lock_guard lock(mutex_);
     if (shutDown_) return;
     queue_.push_back({std::move(task), nullptr});
     changed_.notify_all();
 }
 
-void BridgeLoop::shutdown() {
+void OwnerLoop::shutdown() {
     std::lock_guard lock(mutex_);
     shutDown_ = true;
     // Waiting callers are released with false; their tasks never run.
@@ -34,18 +34,18 @@ void BridgeLoop::shutdown() {
     changed_.notify_all();
 }
 
-void BridgeLoop::wake() {
+void OwnerLoop::wake() {
     std::lock_guard lock(mutex_);
     woken_ = true;
     changed_.notify_all();
 }
 
-void BridgeLoop::processPending() {
+void OwnerLoop::processPending() {
     std::unique_lock lock(mutex_);
     runQueued(lock);
 }
 
-void BridgeLoop::processEventsFor(std::uint32_t maxMs) {
+void OwnerLoop::processEventsFor(std::uint32_t maxMs) {
     std::unique_lock lock(mutex_);
     if (runQueued(lock) > 0) return;
     changed_.wait_for(lock, std::chrono::milliseconds(maxMs),
@@ -54,7 +54,7 @@ void BridgeLoop::processEventsFor(std::uint32_t maxMs) {
     runQueued(lock);
 }
 
-int BridgeLoop::runQueued(std::unique_lock<std::mutex>& lock) {
+int OwnerLoop::runQueued(std::unique_lock<std::mutex>& lock) {
     int count = 0;
     while (!queue_.empty() && !shutDown_) {
         Task task = std::move(queue_.front());
