@@ -88,30 +88,10 @@ private:
         dropFailedClients("disconnected");
     }
 
-    std::vector<pollfd> pollList() const {
-        std::vector<pollfd> fds;
-        fds.push_back({listener_, POLLIN, 0});
-        for (const auto& client : clients_) {
-            const short events = static_cast<short>(POLLIN | (client->connection.hasQueued() ? POLLOUT : 0));
-            fds.push_back({client->connection.socket(), events, 0});
-        }
-        return fds;
-    }
+    std::vector<pollfd> pollList() const { return clientPollList(listener_, clients_); }
 
     void handleEvents(const std::vector<pollfd>& fds) {
-        std::vector<std::uint8_t> block;
-        // Clients accepted below are not in `fds`; the ones polled are its first entries.
-        for (std::size_t i = 1; i < fds.size(); ++i) {
-            SimulatorClient& client = *clients_[i - 1];
-            if (fds[i].revents & (POLLIN | POLLHUP | POLLERR)) {
-                if (client.connection.read(block)) {
-                    if (!block.empty()) client.scanBlock(block);
-                } else {
-                    client.closed = true;
-                }
-            }
-            if (!client.closed && !client.connection.flush()) client.closed = true;
-        }
+        serveClients(fds, clients_, [](SimulatorClient& client, ByteView block) { client.scanBlock(block); });
         dropFailedClients("disconnected");
         if (fds[0].revents & POLLIN) acceptClients();
     }
