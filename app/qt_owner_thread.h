@@ -7,12 +7,9 @@
 #include <QObject>
 #include <QPointer>
 
-#include <condition_variable>
-#include <deque>
 #include <memory>
-#include <mutex>
-#include <thread>
 
+#include "links/owner_task_queue.h"
 #include "links/owner_thread.h"
 
 namespace tessaly {
@@ -22,32 +19,17 @@ public:
     // `receiver` lives on the window's thread (the window itself); tasks run in its event loop.
     static std::shared_ptr<QtOwnerThread> create(QObject* receiver);
 
-    bool runAndWait(std::function<void()> task) override;
-    void post(std::function<void()> task) override;
-    void shutdown() override;
+    bool runAndWait(std::function<void()> task) override { return queue_.runAndWait(std::move(task)); }
+    void post(std::function<void()> task) override { queue_.post(std::move(task)); }
+    void shutdown() override { queue_.shutdown(); }
 
 private:
     explicit QtOwnerThread(QObject* receiver);
-    struct Waiter {
-        bool started = false;
-        bool done = false;
-    };
-    struct Task {
-        std::function<void()> run;
-        Waiter* waiter = nullptr;  // null for posted tasks
-    };
-    // Under mutex_: asks the event loop to run what is queued.
+    // A queued call into the event loop that drains the queue.
     void wakeOwner();
-    void runQueued();
 
     QPointer<QObject> receiver_;
-    std::thread::id ownerId_;
-    std::mutex mutex_;  // guards queue_, shutDown_ and every Waiter
-    std::condition_variable changed_;
-    std::deque<Task> queue_;
-    bool shutDown_ = false;
-    int draining_ = 0;          // runQueued is running (nested runs count)
-    bool wakePending_ = false;  // a queued call to runQueued is on its way
+    OwnerTaskQueue queue_;
 };
 
 }  // namespace tessaly

@@ -47,7 +47,7 @@ std::function<void()> noticeTask(std::shared_ptr<CommNoticeTarget> target,
 
 bool CommSession::sendNotice(CommNotice notice, std::int32_t bits) {
     // The task keeps the session alive until it has run.
-    return owner->runAndWait(noticeTask(target, shared_from_this(), notice, bits));
+    return handOver(*owner, noticeTask(target, shared_from_this(), notice, bits));
 }
 
 void CommSession::postNotice(CommNotice notice, std::int32_t bits) {

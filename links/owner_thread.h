@@ -7,6 +7,7 @@
 // outlive every worker that holds it, which is why workers keep it through a std::shared_ptr.
 #pragma once
 
+#include <exception>
 #include <functional>
 
 namespace tessaly {
@@ -15,9 +16,10 @@ class OwnerThread {
 public:
     virtual ~OwnerThread() = default;
 
-    // Runs `task` on the owner thread and returns once it has run: true. Called on the owner
-    // thread itself, runs it at once. After shutdown() returns false at once without running it,
-    // and a caller whose task has not started yet is released with false (the task never runs).
+    // Runs `task` on the owner thread and returns once it has run: true; an exception the task
+    // threw is rethrown here. Called on the owner thread itself, runs it at once. After
+    // shutdown() returns false at once without running it, on every thread, and a caller whose
+    // task has not started yet is released with false (the task never runs).
     virtual bool runAndWait(std::function<void()> task) = 0;
 
     // Queues `task` to run on the owner thread and returns at once; after shutdown() the task is
@@ -27,5 +29,17 @@ public:
     // Entered once, when the window goes away: no task runs any more and no caller waits.
     virtual void shutdown() = 0;
 };
+
+// For a worker thread: runs `task` on the owner and waits, as runAndWait does. An error the task
+// threw is handed back to the owner thread, where the program's error handling sees it, and the
+// worker carries on with its next block. False after shutdown.
+inline bool handOver(OwnerThread& owner, std::function<void()> task) {
+    try {
+        return owner.runAndWait(std::move(task));
+    } catch (...) {
+        owner.post([error = std::current_exception()] { std::rethrow_exception(error); });
+        return true;
+    }
+}
 
 }  // namespace tessaly

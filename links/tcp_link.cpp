@@ -181,7 +181,7 @@ bool TcpLink::TcpConnect(const std::string& host, int port) {
             if (got > 0) {
                 const auto* bytes = block.data();
                 const auto size = static_cast<std::size_t>(got);
-                if (!owner->runAndWait([&] { handlers.blockReceived(LinkBytes(bytes, size)); })) break;
+                if (!handOver(*owner, [&] { handlers.blockReceived(LinkBytes(bytes, size)); })) break;
                 continue;
             }
             if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;

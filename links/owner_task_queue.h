@@ -1,0 +1,77 @@
+// The queue between worker threads and the owner thread, under both owners: the window's (its
+// event loop runs the tasks) and the loop of programs without a window. One queue, so both keep
+// the same contract:
+// - runAndWait returns true once the task has run; an exception the task threw is rethrown to
+//   the waiting caller (who is released either way);
+// - on the owner thread itself runAndWait runs the task at once;
+// - after shutdown every call returns at once, on every thread: runAndWait false without
+//   running, post dropped; callers already waiting for a task that has not started are released
+//   with false. A task that has started is waited for: it may use the caller's stack.
+//
+// The owner thread is the one that constructs the queue. `wakeOwner`, when given, is called with
+// the queue's lock held when a task arrives and the owner is neither draining nor already woken.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+namespace tessaly {
+
+class OwnerTaskQueue {
+public:
+    struct Tuning {
+        // Yields of a waiting caller before it sleeps: a block is routed in microseconds.
+        int spinsBeforeSleep = 0;
+        // How long the owner waits for the next task before it leaves a drain: a reader hands
+        // its next block over right after the last one was routed.
+        std::chrono::microseconds nextTaskGrace{0};
+    };
+
+    OwnerTaskQueue() : OwnerTaskQueue({}, Tuning{}) {}
+    OwnerTaskQueue(std::function<void()> wakeOwner, Tuning tuning);
+
+    bool runAndWait(std::function<void()> task);
+    void post(std::function<void()> task);
+    void shutdown();
+    bool isShutDown();
+    bool onOwnerThread() const { return std::this_thread::get_id() == ownerId_; }
+
+    // Owner thread: runs what is queued, and what comes within the grace. A posted task that
+    // throws leaves through here (the queue stays sound); returns the number of tasks run.
+    int drain();
+    // Owner thread: sleeps until a task arrives, wake() is called or shutdown, at most `maxMs`.
+    void waitForTask(std::uint32_t maxMs);
+    // Any thread: ends a waitForTask early.
+    void wake();
+
+private:
+    struct Waiter {
+        bool started = false;
+        bool done = false;
+        std::exception_ptr error;
+    };
+    struct Task {
+        std::function<void()> run;
+        Waiter* waiter = nullptr;  // null for posted tasks
+    };
+    void queued();  // under mutex_
+
+    const std::thread::id ownerId_;
+    const std::function<void()> wakeOwner_;
+    const Tuning tuning_;
+    std::mutex mutex_;  // guards everything below and every Waiter
+    std::condition_variable changed_;
+    std::deque<Task> queue_;
+    bool shutDown_ = false;
+    bool woken_ = false;
+    int draining_ = 0;          // drain() is running (nested drains count)
+    bool wakePending_ = false;  // wakeOwner_ was called and its drain has not started
+};
+
+}  // namespace tessaly
