@@ -36,17 +36,24 @@ BridgeSession::BridgeSession(const BridgeOptions& options, std::ostream& out, st
       out_(out),
       err_(err),
       loop_(std::make_shared<OwnerLoop>()),
-      monitor_(monitorOutputs(channels_, csv_, clock_)) {
-    input_.name = "input";
-    output_.name = "output";
-    const auto pump = [this](std::uint32_t ms) { pumpWhileConnecting(ms); };
-    input_.endpoint = std::make_unique<BridgeEndpoint>(
-        options.input, true, loop_, [this](LinkBytes block) { inputBlock(block); }, pump);
-    output_.endpoint = std::make_unique<BridgeEndpoint>(
-        options.output, false, loop_, [this](LinkBytes block) { outputBlock(block); }, pump);
+      monitor_(monitorOutputs(channels_, csv_, clock_)),
+      input_{options.input, "input", nullptr},
+      output_{options.output, "output", nullptr} {
+    const auto hooks = [this](Side& side, std::function<void(LinkBytes)> blockReceived) {
+        LinkEndpointHooks hooks;
+        hooks.blockReceived = std::move(blockReceived);
+        hooks.noticed = [this, &side](const LinkNotice& notice) { noticed(side, notice); };
+        hooks.pumpEventsFor = [this](std::uint32_t ms) { pumpWhileConnecting(ms); };
+        hooks.processEvents = [this] { loop_->processPending(); };
+        return hooks;
+    };
+    input_.endpoint = std::make_unique<LinkEndpoint>(
+        true, loop_, hooks(input_, [this](LinkBytes block) { inputBlock(block); }));
+    output_.endpoint = std::make_unique<LinkEndpoint>(
+        false, loop_, hooks(output_, [this](LinkBytes block) { outputBlock(block); }));
     router_ = std::make_unique<LinkRouter>([this](LinkBytes block) { monitor_.scanBlock(block); },
-                                           input_.endpoint->serialWriter(), input_.endpoint->tcpWriter(),
-                                           output_.endpoint->serialWriter(), output_.endpoint->tcpWriter());
+                                           std::vector{input_.endpoint->writer()},
+                                           std::vector{output_.endpoint->writer()});
 }
 
 BridgeSession::~BridgeSession() { shutDown(); }
@@ -59,9 +66,10 @@ void BridgeSession::requestStop() {
 bool BridgeSession::start() {
     if (!openFiles()) return false;
     resetMonitor();
-    if (!openSide(input_)) return false;
-    sendFirmwareVersionPoll();
-    return openSide(output_);
+    input_.endpoint->openOrRetry(input_.address, Clock::now());
+    if (input_.endpoint->isOpen()) sendFirmwareVersionPoll();
+    output_.endpoint->openOrRetry(output_.address, Clock::now());
+    return true;
 }
 
 bool BridgeSession::openFiles() {
@@ -81,26 +89,39 @@ bool BridgeSession::openFiles() {
         err_ << "tessaly-cli bridge: cannot create " << *options_.csvPath << "\n";
         return false;
     }
-    if (options_.rawPath) {
-        raw_.reset(std::fopen(options_.rawPath->c_str(), "wb"));
-        if (!raw_) {
-            err_ << "tessaly-cli bridge: cannot create " << *options_.rawPath << "\n";
-            return false;
-        }
+    if (options_.rawPath && !raw_.start(*options_.rawPath)) {
+        err_ << "tessaly-cli bridge: cannot create " << *options_.rawPath << "\n";
+        return false;
     }
     return true;
 }
 
-bool BridgeSession::openSide(Side& side) {
-    std::string error;
-    if (side.endpoint->open(error)) return true;
-    err_ << "tessaly-cli bridge: " << side.name << " link: " << error << "\n";
-    return false;
+void BridgeSession::noticed(Side& side, const LinkNotice& notice) {
+    const std::string what = std::string(side.name) + " link " + endpointAddressText(side.address);
+    const bool input = &side == &input_;
+    switch (notice.what) {
+    case LinkNotice::What::Lost:
+        if (input) monitor_.decoder().clearReceptionStatus();
+        err_ << "tessaly-cli bridge: " << what << " lost" << (notice.error.empty() ? "" : " (" + notice.error + ")")
+             << "; reconnecting in " << secondsText(notice.retryIn) << "\n";
+        break;
+    case LinkNotice::What::RetryFailed:
+        err_ << "tessaly-cli bridge: " << side.name << " link: " << notice.error << "; next attempt in "
+             << secondsText(notice.retryIn) << "\n";
+        break;
+    case LinkNotice::What::Reopened:
+        err_ << "tessaly-cli bridge: " << what << " open\n";
+        if (input) {
+            resetMonitor();
+            sendFirmwareVersionPoll();
+        }
+        break;
+    }
 }
 
 void BridgeSession::inputBlock(LinkBytes block) {
     bytesToOutput_ += block.size();
-    if (raw_ && std::fwrite(block.data(), 1, block.size(), raw_.get()) != block.size() && !rawFailed_) {
+    if (raw_.capturing() && !raw_.write(block) && !rawFailed_) {
         rawFailed_ = true;
         err_ << "tessaly-cli bridge: cannot write " << *options_.rawPath << "; the raw capture is incomplete\n";
     }
@@ -151,42 +172,18 @@ void BridgeSession::run() {
     while (!stopRequested_) {
         auto wakeAt = nextStatus;
         for (const Side* side : {&input_, &output_}) {
-            if (side->down) wakeAt = std::min(wakeAt, side->endpoint->backoff().retryAt());
+            if (const auto attempt = side->endpoint->nextAttempt()) wakeAt = std::min(wakeAt, *attempt);
         }
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(wakeAt - Clock::now()).count();
         loop_->processEventsFor(static_cast<std::uint32_t>(std::max<long long>(left, 0)));
         if (stopRequested_) break;
-        supervise(input_);
-        supervise(output_);
+        input_.endpoint->supervise(Clock::now());
+        output_.endpoint->supervise(Clock::now());
         if (Clock::now() >= nextStatus) {
             printStatus();
             nextStatus = std::max(nextStatus + kStatusInterval, Clock::now());
         }
     }
-}
-
-void BridgeSession::supervise(Side& side) {
-    BridgeEndpoint& endpoint = *side.endpoint;
-    const std::string what = std::string(side.name) + " link " + endpointAddressText(endpoint.address());
-    if (endpoint.lost()) {
-        endpoint.close();
-        if (&side == &input_) monitor_.decoder().clearReceptionStatus();
-        side.down = true;
-        const auto wait = endpoint.backoff().failed(Clock::now());
-        err_ << "tessaly-cli bridge: " << what << " lost; reconnecting in " << secondsText(wait) << "\n";
-    }
-    if (!side.down || !endpoint.backoff().due(Clock::now())) return;
-    if (&side == &input_) resetMonitor();
-    std::string error;
-    if (!endpoint.open(error)) {
-        const auto wait = endpoint.backoff().failed(Clock::now());
-        err_ << "tessaly-cli bridge: " << error << "; next attempt in " << secondsText(wait) << "\n";
-        return;
-    }
-    side.down = false;
-    endpoint.backoff().succeeded();
-    err_ << "tessaly-cli bridge: " << what << " open again\n";
-    if (&side == &input_) sendFirmwareVersionPoll();
 }
 
 void BridgeSession::printStatus() {
@@ -200,8 +197,6 @@ void BridgeSession::printStatus() {
     status.bytesToInput = bytesToInput_;
     status.framesDropped = monitor_.counters().framesDropped;
     out_ << (options_.json ? statusLineJson(status) : statusLineText(status)) << "\n" << std::flush;
-    // So that the capture can be read while the bridge runs.
-    if (raw_) std::fflush(raw_.get());
 }
 
 void BridgeSession::shutDown() {
@@ -212,7 +207,7 @@ void BridgeSession::shutDown() {
     // Releases a link thread still waiting to hand over a block; nothing runs here any more.
     loop_->shutdown();
     csv_.stop();
-    raw_.reset();
+    raw_.stop();
 }
 
 }  // namespace tessaly

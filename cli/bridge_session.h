@@ -12,12 +12,13 @@
 #include <optional>
 #include <string>
 
-#include "cli/bridge_endpoint.h"
 #include "links/owner_loop.h"
 #include "cli/bridge_options.h"
 #include "cli/bridge_status.h"
+#include "links/link_endpoint.h"
 #include "links/link_routing.h"
 #include "monitor/csv_log.h"
+#include "monitor/raw_capture.h"
 #include "monitor/receiver_monitor.h"
 
 namespace tessaly {
@@ -28,7 +29,8 @@ public:
     ~BridgeSession();  // closes the links, then the files
 
     // Opens the files, then the input link (with its poll), then the output link. False, with a
-    // one-line message on `err`, when any of them cannot be opened.
+    // one-line message on `err`, when a file cannot be opened. A link that cannot be opened yet is
+    // tried again with back-off, so a station that boots before its receiver waits for it.
     bool start();
     // Relays until a stop is requested.
     void run();
@@ -37,18 +39,17 @@ public:
 
 private:
     struct Side {
-        std::unique_ptr<BridgeEndpoint> endpoint;
+        const EndpointAddress& address;
         const char* name;
-        bool down = false;  // lost, waiting for its next attempt
+        std::unique_ptr<LinkEndpoint> endpoint;
     };
 
     bool openFiles();
-    bool openSide(Side& side);
+    void noticed(Side& side, const LinkNotice& notice);
     void inputBlock(LinkBytes block);
     void outputBlock(LinkBytes block);
     void resetMonitor();
     void sendFirmwareVersionPoll();
-    void supervise(Side& side);
     void waitMs(std::int32_t ms);
     void pumpWhileConnecting(std::uint32_t ms);
     void printStatus();
@@ -62,10 +63,7 @@ private:
 
     SystemWallClock clock_;
     CsvLog csv_{clock_};
-    struct FileCloser {
-        void operator()(std::FILE* f) const { std::fclose(f); }
-    };
-    std::unique_ptr<std::FILE, FileCloser> raw_;
+    RawCapture raw_;
     bool rawFailed_ = false;
     ChannelTracker channels_;
     ReceiverMonitor monitor_;

@@ -69,9 +69,4 @@ std::optional<EndpointAddress> parseEndpointAddress(std::string_view text, std::
     return std::nullopt;
 }
 
-std::string endpointAddressText(const EndpointAddress& address) {
-    if (address.kind == EndpointAddress::Kind::Tcp) return "tcp:" + address.host + ":" + std::to_string(address.tcpPort);
-    return "serial:COM" + std::to_string(address.portNo) + "@" + std::to_string(address.bitRate);
-}
-
 }  // namespace tessaly

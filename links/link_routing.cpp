@@ -2,13 +2,9 @@
 
 namespace tessaly {
 
-LinkRouter::LinkRouter(std::function<void(LinkBytes)> scanInput, LinkWriter serialInput,
-                       LinkWriter tcpInput, LinkWriter serialOutput, LinkWriter tcpOutput)
-    : scanInput_(std::move(scanInput)),
-      serialInput_(std::move(serialInput)),
-      tcpInput_(std::move(tcpInput)),
-      serialOutput_(std::move(serialOutput)),
-      tcpOutput_(std::move(tcpOutput)) {}
+LinkRouter::LinkRouter(std::function<void(LinkBytes)> scanInput, std::vector<LinkWriter> inputs,
+                       std::vector<LinkWriter> outputs)
+    : scanInput_(std::move(scanInput)), inputs_(std::move(inputs)), outputs_(std::move(outputs)) {}
 
 void LinkRouter::inputBlock(LinkBytes block) {
     if (block.empty()) return;
@@ -18,10 +14,11 @@ void LinkRouter::inputBlock(LinkBytes block) {
     ForwardToOutput(block);
 }
 
-void LinkRouter::forward(LinkBytes block, const LinkWriter& serial, const LinkWriter& tcp) {
+void LinkRouter::forward(LinkBytes block, const std::vector<LinkWriter>& links) {
     if (block.empty()) return;
-    if (serial.isOpen()) serial.write(block);
-    if (tcp.isOpen()) tcp.write(block);
+    for (const LinkWriter& link : links) {
+        if (link.isOpen()) link.write(block);
+    }
 }
 
 }  // namespace tessaly

@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <span>
+#include <vector>
 
 #include "links/tcp_link.h"
 
@@ -21,21 +22,21 @@ struct LinkWriter {
 
 class LinkRouter {
 public:
-    LinkRouter(std::function<void(LinkBytes)> scanInput, LinkWriter serialInput, LinkWriter tcpInput,
-               LinkWriter serialOutput, LinkWriter tcpOutput);
+    LinkRouter(std::function<void(LinkBytes)> scanInput, std::vector<LinkWriter> inputs,
+               std::vector<LinkWriter> outputs);
 
     void inputBlock(LinkBytes block);
     void outputBlock(LinkBytes block) { ForwardToInput(block); }
 
-    // A block goes to the side's serial link first, then to its TCP link, whichever are open.
-    void ForwardToOutput(LinkBytes block) { forward(block, serialOutput_, tcpOutput_); }
-    void ForwardToInput(LinkBytes block) { forward(block, serialInput_, tcpInput_); }
+    // A block goes to every open link of the side, in the order the links were given.
+    void ForwardToOutput(LinkBytes block) { forward(block, outputs_); }
+    void ForwardToInput(LinkBytes block) { forward(block, inputs_); }
 
 private:
-    static void forward(LinkBytes block, const LinkWriter& serial, const LinkWriter& tcp);
+    static void forward(LinkBytes block, const std::vector<LinkWriter>& links);
 
     std::function<void(LinkBytes)> scanInput_;
-    LinkWriter serialInput_, tcpInput_, serialOutput_, tcpOutput_;
+    std::vector<LinkWriter> inputs_, outputs_;
 };
 
 }  // namespace tessaly

@@ -16,8 +16,8 @@ public:
     bool start(const std::string& path);
     void stop() { file_.reset(); }
     bool capturing() const { return file_ != nullptr; }
-    // A block that cannot be written is not reported; the next one is tried again.
-    void write(ByteView block);
+    // False when the block could not be written whole; the next one is tried again.
+    bool write(ByteView block);
 
 private:
     struct FileCloser {

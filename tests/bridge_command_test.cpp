@@ -174,25 +174,47 @@ TEST(BridgeCommand, StopLeavesCompleteCsvAndStatusLines) {
     EXPECT_NE(out.find("\"bytesToOutput\":" + std::to_string(stream.size())), std::string::npos) << out;
 }
 
-TEST(BridgeCommand, BadAddressOrUnreachableEndpointGivesStatus2) {
+TEST(BridgeCommand, BadAddressOrFileGivesStatus2) {
     tessaly::test::TempFolder folder;
     TcpPeer listening;
-    const int closedPort = [] { TcpPeer gone; return gone.port(); }();
     const std::string live = "tcp:127.0.0.1:" + std::to_string(listening.port());
-    const std::string dead = "tcp:127.0.0.1:" + std::to_string(closedPort);
     for (const auto& args : std::vector<std::vector<std::string>>{
              {"--in", "tcp:nowhere", "--out", live},
              {"--in", live},
-             {"--in", dead, "--out", live},
-             {"--in", live, "--out", dead},
-             {"--in", live, "--out", "serial:COM99"},
-             {"--in", live, "--out", dead, "--csv", "/nonexistent/x.csv"},
-             {"--in", live, "--out", dead, "--ini", folder.file("missing.ini")}}) {
+             {"--in", live, "--out", live, "--csv", "/nonexistent/x.csv"},
+             {"--in", live, "--out", live, "--ini", folder.file("missing.ini")}}) {
         Bridge bridge(folder, args);
         EXPECT_EQ(bridge.wait(), 2) << ::testing::PrintToString(args);
         const std::string err = bridge.err();
         EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
     }
+}
+
+TEST(BridgeCommand, AStationThatBootsBeforeItsPeersWaitsForThemAndRelays) {
+    tessaly::test::TempFolder folder;
+    const auto freePort = [] { TcpPeer gone; return gone.port(); };
+    const int inputPort = freePort(), outputPort = freePort();
+    Bridge bridge(folder, {"--in", "tcp:127.0.0.1:" + std::to_string(inputPort), "--out",
+                           "tcp:127.0.0.1:" + std::to_string(outputPort)});
+    std::this_thread::sleep_for(std::chrono::milliseconds(1200));  // two failed attempts each
+    TcpPeer output(outputPort);
+    TcpPeer input(inputPort);
+    output.accept();
+    input.accept();
+    EXPECT_EQ(input.receive(kPoll.size()), kPoll) << "the poll follows the first open";
+    // Blocks that come while the output is still connecting are not held for it.
+    for (int i = 0; i < 500 && bridge.err().find("output link tcp:127.0.0.1:" + std::to_string(outputPort) + " open") ==
+                                   std::string::npos; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    const Bytes data = pattern(65536, 9);
+    input.send(data);
+    EXPECT_EQ(output.receive(data.size()), data);
+    EXPECT_EQ(bridge.stop(), 0);
+    const std::string err = bridge.err();
+    EXPECT_NE(err.find("input link: cannot connect to tcp:127.0.0.1:" + std::to_string(inputPort) +
+                       "; next attempt in 0.5 s"), std::string::npos) << err;
+    EXPECT_NE(err.find("next attempt in 1.0 s"), std::string::npos) << "the wait doubles: " << err;
 }
 
 }  // namespace

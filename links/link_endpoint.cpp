@@ -1,0 +1,151 @@
+#include "links/link_endpoint.h"
+
+#include <algorithm>
+#include <exception>
+
+namespace tessaly {
+
+std::string linkAddressText(const LinkAddress& address) {
+    if (address.kind == LinkAddress::Kind::Tcp) return "tcp:" + address.host + ":" + std::to_string(address.tcpPort);
+    return "serial:COM" + std::to_string(address.portNo) + "@" + std::to_string(address.bitRate);
+}
+
+LinkEndpoint::LinkEndpoint(bool isInput, std::shared_ptr<OwnerThread> owner, LinkEndpointHooks hooks)
+    : owner_(std::move(owner)), hooks_(std::move(hooks)) {
+    TcpLinkHandlers handlers;
+    handlers.blockReceived = [this](LinkBytes block) { hooks_.blockReceived(block); };
+    // The link has closed itself; the next supervision finds it lost and tells why.
+    handlers.readerFailed = [this](const std::string& text) { readerError_ = text; };
+    handlers.pumpEventsFor = hooks_.pumpEventsFor;
+    tcp_ = std::make_unique<TcpLink>(TcpLinkConfig{isInput ? 1024u : 2048u, isInput ? "TCP " : "TCP2 "}, owner_,
+                                     handlers);
+
+    CommEnvironment environment;
+    environment.owner = owner_;
+    environment.processEvents = hooks_.processEvents;
+    serial_ = std::make_unique<TCommX>(environment);
+    serial_->SetOnReceive([this](TCustomCommX&, std::int32_t size) { serialReceive(size); });
+    serial_->SetOnError([this](TCustomCommX&, std::int32_t bits) {
+        if (bits & kCommErrDeviceLost) deviceLost_ = true;
+    });
+}
+
+LinkEndpoint::~LinkEndpoint() { shut(); }
+
+bool LinkEndpoint::isOpen() const {
+    if (address_.kind == LinkAddress::Kind::Tcp) return tcp_->connected();
+    return serial_->Handle() != TCustomCommX::kInvalidHandle && !deviceLost_;
+}
+
+std::optional<LinkEndpoint::Clock::time_point> LinkEndpoint::nextAttempt() const {
+    if (state_ != LinkState::Reconnecting) return std::nullopt;
+    return backoff_.retryAt();
+}
+
+bool LinkEndpoint::open(const LinkAddress& address, std::string& error) {
+    shut();
+    address_ = address;
+    backoff_.succeeded();
+    state_ = attempt(error) ? LinkState::Open : LinkState::Closed;
+    return state_ == LinkState::Open;
+}
+
+void LinkEndpoint::openOrRetry(const LinkAddress& address, Clock::time_point now) {
+    std::string error;
+    if (open(address, error)) return;
+    state_ = LinkState::Reconnecting;
+    retryLater(error, now);
+}
+
+void LinkEndpoint::close() {
+    shut();
+    state_ = LinkState::Closed;
+}
+
+bool LinkEndpoint::attempt(std::string& error) {
+    deviceLost_ = false;
+    readerError_.clear();
+    if (address_.kind == LinkAddress::Kind::Tcp) {
+        if (tcp_->TcpConnect(address_.host, address_.tcpPort)) return true;
+        error = "cannot connect to " + linkAddressText(address_);
+        return false;
+    }
+    try {
+        serial_->SetPortNo(address_.portNo);
+        serial_->SetBitRate(address_.bitRate);
+        serial_->PortOpen();
+        return true;
+    } catch (const std::exception& e) {
+        error = "cannot open " + linkAddressText(address_) + ": " + e.what();
+        return false;
+    }
+}
+
+void LinkEndpoint::shut() {
+    tcp_->TcpClose();
+    serial_->PortClose();
+    deviceLost_ = false;
+}
+
+void LinkEndpoint::supervise(Clock::time_point now) {
+    if (state_ == LinkState::Open && !isOpen()) lost(now);
+    if (state_ != LinkState::Reconnecting || !backoff_.due(now)) return;
+    std::string error;
+    if (attempt(error)) {
+        state_ = LinkState::Open;
+        backoff_.succeeded();
+        hooks_.noticed({LinkNotice::What::Reopened, {}, {}});
+        return;
+    }
+    retryLater(error, now);
+}
+
+void LinkEndpoint::retryLater(const std::string& error, Clock::time_point now) {
+    shut();
+    const auto wait = backoff_.failed(now);
+    hooks_.noticed({LinkNotice::What::RetryFailed, error, wait});
+}
+
+void LinkEndpoint::lost(Clock::time_point now) {
+    std::string error = readerError_;
+    if (error.empty() && deviceLost_) error = "COM" + std::to_string(address_.portNo) + ": the device went away";
+    shut();
+    // Set before the notice: what the program does with it may open or close the link.
+    if (!reconnect_) {
+        state_ = LinkState::Closed;
+        hooks_.noticed({LinkNotice::What::Lost, error, {}});
+        return;
+    }
+    state_ = LinkState::Reconnecting;
+    const auto wait = backoff_.failed(now);
+    hooks_.noticed({LinkNotice::What::Lost, error, wait});
+}
+
+LinkWriter LinkEndpoint::writer() {
+    // A full serial transmit queue waits with the owner's events running, and later blocks wait
+    // behind it, so no block overtakes another.
+    return LinkWriter{[this] { return isOpen(); },
+                      [this](LinkBytes block) {
+                          if (address_.kind == LinkAddress::Kind::Tcp) {
+                              tcp_->TcpWrite(block);
+                          } else {
+                              serial_->TransBlock(block.data(), static_cast<std::int32_t>(block.size()));
+                          }
+                      }};
+}
+
+void LinkEndpoint::serialReceive(std::int32_t receiveSize) {
+    // More may wait than one buffer holds (a fast line, or an owner that was busy for a moment):
+    // all of it is read and handed on, a buffer at a time. Dropping it would lose corrections.
+    std::int32_t waiting = receiveSize;
+    const auto bufLen = std::max(serial_->BufLenReceive(), 1);
+    scratch_.resize(static_cast<std::size_t>(bufLen) + 1);
+    while (waiting > 0 && isOpen()) {
+        const std::int32_t got = serial_->ReceiveBlock(scratch_.data(), std::min(waiting, bufLen));
+        if (got <= 0) return;
+        hooks_.blockReceived(LinkBytes(scratch_.data(), static_cast<std::size_t>(got)));
+        waiting -= got;
+    }
+}
+
+}  // namespace tessaly
