@@ -20,6 +20,9 @@ struct AppSettings {
     bool openTcpInput = false;
     bool openSerialOutput = false;
     bool openTcpOutput = false;
+    // A lost link is opened again with back-off until the user closes it; off, it is closed
+    // with a message.
+    bool reconnect = true;
     std::string csvHeader{kDefaultCsvHeader};
     bool utc = false;
     std::array<std::string, 4> commands = {

@@ -82,6 +82,7 @@ TFormMain::TFormMain(FormOptions options, QWidget* parent)
     }
     auto* heartbeat = new QTimer(this);
     heartbeat->setInterval(100);
+    connect(heartbeat, &QTimer::timeout, this, &TFormMain::superviseLinks);
     heartbeat->start();
     FormCreate();
 }
@@ -156,11 +157,6 @@ const std::string& TFormMain::messageText(UiText row) const {
     return messageTexts_[static_cast<int>(row) - 1];
 }
 
-bool TFormMain::inputLinkOpen() const {
-    // The Open buttons record the open links: both enabled means neither input link is open.
-    return !(ButtonOpen->isEnabled() && ButtonTCPopen->isEnabled());
-}
-
 void TFormMain::monitorReset() { tessaly::monitorReset(monitor_, view_); }
 
 void TFormMain::Timer1Timer() { view_.timerTick(); }
@@ -170,6 +166,10 @@ void TFormMain::ApplicationEvents1Idle() {
     if (++refreshCounter_ % 10 != 0) return;
     linkControlRefresh();
     if (const auto icon = view_.idleCheck(clock_.nowMs(), inputLinkOpen(), monitor_)) showStatusIcon(*icon);
+    // A link being reopened is trouble the user should see at a glance.
+    const bool lost = !linkRetryText_[0].empty() || !linkRetryText_[1].empty();
+    const StatusIconKind icon = lost ? StatusIconKind::Warning : view_.iconState();
+    if (icon != shownIcon_) showStatusIcon(icon);
 }
 
 void TFormMain::showStatusIcon(StatusIconKind kind) {
@@ -178,7 +178,10 @@ void TFormMain::showStatusIcon(StatusIconKind kind) {
 }
 
 void TFormMain::updateLabelErr() {
-    LabelErr->setText(QString::fromStdString(view_.statusText()));
+    // A lost link is what the user must see first; the monitor's line comes back once it is open.
+    const std::string& lost = !linkRetryText_[0].empty() ? linkRetryText_[0] : linkRetryText_[1];
+    LabelErr->setText(QString::fromStdString(lost.empty() ? view_.statusText() : lost));
+    LabelErr->setStyleSheet(lost.empty() ? QString() : QStringLiteral("color: #c00000;"));
     LabelErr->adjustSize();
 }
 
@@ -190,16 +193,14 @@ void TFormMain::closeEvent(QCloseEvent* event) {
 void TFormMain::FormCloseQuery() {
     // Plain sleeps, no events: the window is going away and nothing may run in between.
     using std::chrono::milliseconds;
-    if (commX1_->Handle() != TCustomCommX::kInvalidHandle) {
-        commX1_->PortClose();
-        std::this_thread::sleep_for(milliseconds(300));
+    closing_ = true;
+    // The links open now, or being reopened, are opened again at the next start.
+    recordOpenLinks();
+    for (LinkEndpoint* link : {input_.get(), output_.get()}) {
+        const bool serialOpen = link->isOpen() && link->address().kind == LinkAddress::Kind::Serial;
+        link->close();
+        if (serialOpen) std::this_thread::sleep_for(milliseconds(300));
     }
-    if (tcp1_->connected()) tcp1_->TcpClose();
-    if (commX2_->Handle() != TCustomCommX::kInvalidHandle) {
-        commX2_->PortClose();
-        std::this_thread::sleep_for(milliseconds(300));
-    }
-    if (tcp2_->connected()) tcp2_->TcpClose();
     if (logging()) {
         std::this_thread::sleep_for(milliseconds(50));
         csvLog_.stop();

@@ -15,8 +15,8 @@
 #include "app/qt_seams.h"
 #include "app/ui_texts.h"
 #include "links/comm_x.h"
+#include "links/link_endpoint.h"
 #include "links/link_routing.h"
-#include "links/tcp_link.h"
 #include "monitor/csv_log.h"
 #include "monitor/monitor_view.h"
 #include "monitor/raw_capture.h"
@@ -89,18 +89,20 @@ public:
     void ButtonCmd2Click() { commandRun(1); }
     void ButtonCmd3Click() { commandRun(2); }
     void ButtonCmd4Click() { commandRun(3); }
-    void CommX1Receive(std::int32_t receiveSize);
-    void CommX2Receive(std::int32_t receiveSize);
+    // From the heartbeat: notices lost links and reopens them when their attempt is due.
+    void superviseLinks();
     // Sends a command text to every open input link: frames checked or completed, CR LF after
     // each, a second's wait after every "|".
     void sendCommandText(std::string_view text);
     // The message-pump wait: the window keeps working meanwhile.
     void pumpWait(std::int32_t ms);
 
-    TCommX& CommX1() { return *commX1_; }
-    TCommX& CommX2() { return *commX2_; }
-    TcpLink& IdTCPClient1() { return *tcp1_; }
-    TcpLink& IdTCPClient2() { return *tcp2_; }
+    LinkEndpoint& inputLink() { return *input_; }
+    LinkEndpoint& outputLink() { return *output_; }
+    TCommX& CommX1() { return input_->serial(); }
+    TCommX& CommX2() { return output_->serial(); }
+    TcpLink& IdTCPClient1() { return input_->tcp(); }
+    TcpLink& IdTCPClient2() { return output_->tcp(); }
     LinkRouter& router() { return *router_; }
     const AppSettings& settings() const { return settings_; }
     const std::string& settingsPath() const { return settingsPath_; }
@@ -112,8 +114,8 @@ public:
     StatusIconKind shownIcon() const { return shownIcon_; }
     // The message texts of the link and command checks; empty until the first activation.
     const std::string& messageText(UiText row) const;
-    // Whether an input link is open, by the record the Open buttons keep.
-    bool inputLinkOpen() const;
+    // Whether the input link is open or being reopened.
+    bool inputLinkOpen() const { return input_->wanted(); }
 
 protected:
     bool event(QEvent* event) override;
@@ -135,11 +137,14 @@ private:
     void refreshSide(bool tcpConnected, bool serialOpen, QPushButton* tcpOpen, QPushButton* tcpClose,
                      QPushButton* open, QPushButton* close, QWidget* labelPort, QWidget* labelBaud,
                      QRadioButton* serialKind, QList<QWidget*> followers);
-    bool openSerial(TCommX& comm, TCommX& other, PortComboBox* portField, QComboBox* baudField,
-                    QPushButton* open, TcpLink& sameSideTcp, bool isInput);
-    bool openTcp(TcpLink& link, TcpLink& other, QLineEdit* hostField, QLineEdit* portField,
-                 QPushButton* open, TCommX& sameSideSerial, bool isInput);
-    void serialReceive(TCommX& comm, std::int32_t receiveSize, bool isInput);
+    bool openSerial(LinkEndpoint& link, const LinkEndpoint& other, PortComboBox* portField, QComboBox* baudField,
+                    QPushButton* open, bool isInput);
+    bool openTcp(LinkEndpoint& link, const LinkEndpoint& other, QLineEdit* hostField, QLineEdit* portField,
+                 QPushButton* open, bool isInput);
+    bool prepareOpen(LinkEndpoint& link, QPushButton* open, bool isInput);
+    bool finishOpen(LinkEndpoint& link, const LinkAddress& address, UiText failure, bool isInput);
+    void linkNoticed(bool isInput, const LinkNotice& notice);
+    std::string lostLinkText(bool isInput, const std::string& error, std::chrono::milliseconds retryIn) const;
     void fillPortList(PortComboBox* combo);
     void message(UiText row);
     void showMessage(const QString& text);
@@ -155,6 +160,7 @@ private:
     void saveSettings();
     void placeWindow(int storedTop, int storedLeft);
     void reopenLinks();
+    void recordOpenLinks();
 
     FormOptions options_;
     SystemMillisecondClock systemClock_;
@@ -170,10 +176,11 @@ private:
     MonitorView view_;
     ReceiverMonitor monitor_;
     std::shared_ptr<QtOwnerThread> owner_;
-    std::unique_ptr<TCommX> commX1_;
-    std::unique_ptr<TCommX> commX2_;
-    std::unique_ptr<TcpLink> tcp1_;
-    std::unique_ptr<TcpLink> tcp2_;
+    std::unique_ptr<LinkEndpoint> input_;
+    std::unique_ptr<LinkEndpoint> output_;
+    // What the status line says of a lost input and output link while it is being reopened.
+    std::string linkRetryText_[2];
+    bool closing_ = false;  // the window is closing: nothing opens any more
     std::unique_ptr<LinkRouter> router_;
     bool portTidy_ = false;
 

@@ -24,53 +24,32 @@
 namespace tessaly {
 namespace {
 
-bool isOpen(TCommX& comm) { return comm.Handle() != TCustomCommX::kInvalidHandle; }
-
 std::string textOf(const QLineEdit* field) { return field->text().toStdString(); }
 std::string textOf(const QComboBox* field) { return field->currentText().toStdString(); }
+
+bool isSerial(const LinkEndpoint& link) { return link.address().kind == LinkAddress::Kind::Serial; }
 
 }  // namespace
 
 void TFormMain::createLinks() {
     owner_ = QtOwnerThread::create(this);
-    CommEnvironment environment;
-    environment.owner = owner_;
-    environment.processEvents = [] { QCoreApplication::processEvents(); };
-    commX1_ = std::make_unique<TCommX>(environment);
-    commX2_ = std::make_unique<TCommX>(environment);
-    commX1_->SetOnReceive([this](TCustomCommX&, std::int32_t size) { CommX1Receive(size); });
-    commX2_->SetOnReceive([this](TCustomCommX&, std::int32_t size) { CommX2Receive(size); });
-
-    const auto tcpHandlers = [this](bool input) {
-        TcpLinkHandlers handlers;
-        handlers.blockReceived = [this, input](LinkBytes block) {
+    const auto hooks = [this](bool input) {
+        LinkEndpointHooks hooks;
+        hooks.blockReceived = [this, input](LinkBytes block) {
             input ? router_->inputBlock(block) : router_->outputBlock(block);
         };
-        handlers.readerFailed = [this](const std::string& text) { showMessage(QString::fromStdString(text)); };
-        handlers.pumpEventsFor = [this](std::uint32_t ms) { eventWaiter_.processEventsFor(ms); };
-        return handlers;
+        hooks.noticed = [this, input](const LinkNotice& notice) { linkNoticed(input, notice); };
+        hooks.pumpEventsFor = [this](std::uint32_t ms) { eventWaiter_.processEventsFor(ms); };
+        hooks.processEvents = [] { QCoreApplication::processEvents(); };
+        return hooks;
     };
-    tcp1_ = std::make_unique<TcpLink>(TcpLinkConfig{1024, "TCP "}, owner_, tcpHandlers(true));
-    tcp2_ = std::make_unique<TcpLink>(TcpLinkConfig{2048, "TCP2 "}, owner_, tcpHandlers(false));
-
-    // A serial write hands the block to the transmit queue; a full queue waits with window
-    // events flowing, and later blocks wait behind it, so no block overtakes another.
-    const auto serialWriter = [](TCommX& comm) {
-        return LinkWriter{[&comm] { return isOpen(comm); },
-                          [&comm](LinkBytes block) {
-                              comm.TransBlock(block.data(), static_cast<std::int32_t>(block.size()));
-                          }};
-    };
-    const auto tcpWriter = [](TcpLink& link) {
-        return LinkWriter{[&link] { return link.connected(); }, [&link](LinkBytes block) { link.TcpWrite(block); }};
-    };
+    input_ = std::make_unique<LinkEndpoint>(true, owner_, hooks(true));
+    output_ = std::make_unique<LinkEndpoint>(false, owner_, hooks(false));
     const auto scanInput = [this](LinkBytes block) {
         rawCapture_.write(block);
         monitor_.scanBlock(block);
     };
-    router_ = std::make_unique<LinkRouter>(scanInput,
-                                           serialWriter(*commX1_), tcpWriter(*tcp1_),
-                                           serialWriter(*commX2_), tcpWriter(*tcp2_));
+    router_ = std::make_unique<LinkRouter>(scanInput, std::vector{input_->writer()}, std::vector{output_->writer()});
 }
 
 void TFormMain::connectLinkControls() {
@@ -102,64 +81,61 @@ void TFormMain::inputBlockReceived(ByteView block) { router_->inputBlock(block);
 
 // Serial links --------------------------------------------------------------------------------
 
-bool TFormMain::openSerial(TCommX& comm, TCommX& other, PortComboBox* portField, QComboBox* baudField,
-                           QPushButton* open, TcpLink& sameSideTcp, bool isInput) {
-    comm.SetPortNo(portNumberFromText(textOf(portField)));
-    comm.SetBitRate(portNumberFromText(textOf(baudField)));
-    if (isOpen(other) && other.PortNo() == comm.PortNo()) {
+bool TFormMain::openSerial(LinkEndpoint& link, const LinkEndpoint& other, PortComboBox* portField,
+                           QComboBox* baudField, QPushButton* open, bool isInput) {
+    LinkAddress address;
+    address.kind = LinkAddress::Kind::Serial;
+    address.portNo = portNumberFromText(textOf(portField));
+    address.bitRate = portNumberFromText(textOf(baudField));
+    // The component keeps the number chosen last, also when the open is refused.
+    link.serial().SetPortNo(address.portNo);
+    if (other.isOpen() && isSerial(other) && other.address().portNo == address.portNo) {
         message(UiText::SamePort);
         return false;
     }
+    if (!prepareOpen(link, open, isInput)) return false;
+    return finishOpen(link, address, UiText::CannotOpenComPort, isInput);
+}
+
+bool TFormMain::prepareOpen(LinkEndpoint& link, QPushButton* open, bool isInput) {
+    if (closing_) return false;
     open->setEnabled(false);
-    if (sameSideTcp.connected()) sameSideTcp.TcpClose();
+    // Opening one kind closes the other kind of the same side first.
+    link.close();
     if (isInput) monitorReset();
-    try {
-        comm.PortOpen();
-        if (isInput) sendCommandText(kFirmwareVersionPoll);
-    } catch (const std::exception&) {
-        message(UiText::CannotOpenComPort);
-        return false;
-    }
     return true;
 }
 
-void TFormMain::ButtonOpenClick() {
-    openSerial(*commX1_, *commX2_, ComboBoxPort, ComboBoxBaud, ButtonOpen, *tcp1_, true);
+bool TFormMain::finishOpen(LinkEndpoint& link, const LinkAddress& address, UiText failure, bool isInput) {
+    link.setReconnect(settings_.reconnect);
+    std::string error;
+    if (!link.open(address, error)) {
+        message(failure);
+        return false;
+    }
+    if (isInput) sendCommandText(kFirmwareVersionPoll);
+    return true;
 }
 
+void TFormMain::ButtonOpenClick() { openSerial(*input_, *output_, ComboBoxPort, ComboBoxBaud, ButtonOpen, true); }
+
 void TFormMain::ButtonOpen2Click() {
-    openSerial(*commX2_, *commX1_, ComboBoxPort2, ComboBoxBaud2, ButtonOpen2, *tcp2_, false);
+    openSerial(*output_, *input_, ComboBoxPort2, ComboBoxBaud2, ButtonOpen2, false);
 }
 
 void TFormMain::ButtonCloseClick() {
     ButtonClose->setEnabled(false);
-    commX1_->PortClose();
+    input_->close();
     view_.markInputClosed();
+    updateLabelErr();
 }
 
 void TFormMain::ButtonClose2Click() {
     ButtonClose2->setEnabled(false);
-    commX2_->PortClose();
+    output_->close();
+    updateLabelErr();
     pumpWait(200);
     ButtonClose2->setEnabled(true);
-}
-
-void TFormMain::CommX1Receive(std::int32_t receiveSize) { serialReceive(*commX1_, receiveSize, true); }
-void TFormMain::CommX2Receive(std::int32_t receiveSize) { serialReceive(*commX2_, receiveSize, false); }
-
-void TFormMain::serialReceive(TCommX& comm, std::int32_t receiveSize, bool isInput) {
-    // More may wait than one buffer holds (a fast line, or a window that was busy for a moment):
-    // all of it is read and routed, a buffer at a time. Dropping it would lose corrections.
-    std::int32_t waiting = receiveSize;
-    while (waiting > 0) {
-        const std::int32_t want = std::min(waiting, std::max(comm.BufLenReceive(), 1));
-        std::vector<std::uint8_t> scratch(static_cast<std::size_t>(want) + 1);
-        const std::int32_t got = comm.ReceiveBlock(scratch.data(), want);
-        if (got <= 0) return;
-        const LinkBytes block(scratch.data(), static_cast<std::size_t>(got));
-        isInput ? router_->inputBlock(block) : router_->outputBlock(block);
-        waiting -= got;
-    }
 }
 
 void TFormMain::ComboBoxPortDropDown() { fillPortList(ComboBoxPort); }
@@ -176,44 +152,81 @@ void TFormMain::fillPortList(PortComboBox* combo) {
 
 // TCP links -----------------------------------------------------------------------------------
 
-bool TFormMain::openTcp(TcpLink& link, TcpLink& other, QLineEdit* hostField, QLineEdit* portField,
-                        QPushButton* open, TCommX& sameSideSerial, bool isInput) {
+bool TFormMain::openTcp(LinkEndpoint& link, const LinkEndpoint& other, QLineEdit* hostField, QLineEdit* portField,
+                        QPushButton* open, bool isInput) {
     // The same host text and port as the other side's connection; no name is resolved, so
-    // another spelling of the same host passes. A port text that is no integer throws here.
-    if (other.connected() && textOf(hostField) == other.host() &&
-        integerFromText(textOf(portField)) == other.port()) {
+    // another spelling of the same host passes.
+    if (other.isOpen() && !isSerial(other) && textOf(hostField) == other.address().host &&
+        integerFromText(textOf(portField)) == other.address().tcpPort) {
         message(UiText::SameHostAndPort);
         return false;
     }
-    open->setEnabled(false);
-    if (isOpen(sameSideSerial)) sameSideSerial.PortClose();
-    if (isInput) monitorReset();
-    const int port = integerFromText(textOf(portField));
-    if (!link.TcpConnect(textOf(hostField), port)) {
-        message(UiText::CannotOpenTcpHost);
-        return false;
-    }
-    if (isInput) sendCommandText(kFirmwareVersionPoll);
-    return true;
+    if (!prepareOpen(link, open, isInput)) return false;
+    LinkAddress address;
+    address.kind = LinkAddress::Kind::Tcp;
+    address.host = textOf(hostField);
+    // A port text that is no integer throws here, with the side already closed.
+    address.tcpPort = integerFromText(textOf(portField));
+    return finishOpen(link, address, UiText::CannotOpenTcpHost, isInput);
 }
 
 void TFormMain::ButtonTCPopenClick() {
-    openTcp(*tcp1_, *tcp2_, LabeledEditTcpHost, LabeledEditTcpPort, ButtonTCPopen, *commX1_, true);
+    openTcp(*input_, *output_, LabeledEditTcpHost, LabeledEditTcpPort, ButtonTCPopen, true);
 }
 
 void TFormMain::ButtonTCPopen2Click() {
-    openTcp(*tcp2_, *tcp1_, LabeledEditTcpHost2, LabeledEditTCPport2, ButtonTCPopen2, *commX2_, false);
+    openTcp(*output_, *input_, LabeledEditTcpHost2, LabeledEditTCPport2, ButtonTCPopen2, false);
 }
 
 void TFormMain::ButtonTCPcloseClick() {
     ButtonTCPclose->setEnabled(false);
-    tcp1_->TcpClose();
+    input_->close();
     view_.markInputClosed();
+    updateLabelErr();
 }
 
 void TFormMain::ButtonTCPclose2Click() {
     ButtonTCPclose2->setEnabled(false);
-    tcp2_->TcpClose();
+    output_->close();
+    updateLabelErr();
+}
+
+// Lost links ----------------------------------------------------------------------------------
+
+void TFormMain::superviseLinks() {
+    const auto now = LinkEndpoint::Clock::now();
+    input_->supervise(now);
+    output_->supervise(now);
+}
+
+void TFormMain::linkNoticed(bool isInput, const LinkNotice& notice) {
+    switch (notice.what) {
+    case LinkNotice::What::Lost:
+        if (isInput) view_.markInputClosed();
+        // Without reconnecting, the link is closed as the user would close it, with the reason.
+        if (notice.retryIn.count() == 0 && !notice.error.empty()) showMessage(QString::fromStdString(notice.error));
+        break;
+    case LinkNotice::What::RetryFailed:
+        break;
+    case LinkNotice::What::Reopened:
+        if (isInput) {
+            monitorReset();
+            sendCommandText(kFirmwareVersionPoll);
+        }
+        break;
+    }
+    linkRetryText_[isInput ? 0 : 1] =
+        notice.retryIn.count() > 0 ? lostLinkText(isInput, notice.error, notice.retryIn) : std::string();
+    updateLabelErr();
+    linkControlRefresh();
+}
+
+std::string TFormMain::lostLinkText(bool isInput, const std::string& error, std::chrono::milliseconds retryIn) const {
+    char wait[48];
+    std::snprintf(wait, sizeof wait, " (%.1f s)", static_cast<double>(retryIn.count()) / 1000.0);
+    std::string text = uiText(isInput ? UiText::InputLinkLost : UiText::OutputLinkLost, language_);
+    if (!error.empty()) text += ": " + error;
+    return text + wait;
 }
 
 // Kinds and refresh ---------------------------------------------------------------------------
@@ -241,14 +254,15 @@ void TFormMain::linkControlRefresh() {
         ComboBoxPort->setEditText(QString::fromStdString(tidyPortText(textOf(ComboBoxPort))));
         ComboBoxPort2->setEditText(QString::fromStdString(tidyPortText(textOf(ComboBoxPort2))));
     }
-    refreshSide(tcp1_->connected(), isOpen(*commX1_), ButtonTCPopen, ButtonTCPclose, ButtonOpen, ButtonClose,
+    refreshSide(input_->wanted() && !isSerial(*input_), input_->wanted() && isSerial(*input_), ButtonTCPopen, ButtonTCPclose, ButtonOpen, ButtonClose,
                 LabelPort, LabelBaud, RadioButtonSerial,
                 {RadioButtonTCP, ComboBoxPort, ComboBoxBaud, LabeledEditTcpHost, LabeledEditTcpPort});
-    refreshSide(tcp2_->connected(), isOpen(*commX2_), ButtonTCPopen2, ButtonTCPclose2, ButtonOpen2, ButtonClose2,
+    refreshSide(output_->wanted() && !isSerial(*output_), output_->wanted() && isSerial(*output_), ButtonTCPopen2, ButtonTCPclose2, ButtonOpen2, ButtonClose2,
                 LabelPort2, LabelBaud2, RadioButtonSerial2,
                 {RadioButtonTCP2, ComboBoxPort2, ComboBoxBaud2, LabeledEditTcpHost2, LabeledEditTCPport2});
 }
 
+// A link that is lost and being reopened counts as open: its Close button ends the attempts.
 void TFormMain::refreshSide(bool tcpConnected, bool serialOpen, QPushButton* tcpOpen, QPushButton* tcpClose,
                             QPushButton* open, QPushButton* close, QWidget* labelPort, QWidget* labelBaud,
                             QRadioButton* serialKind, QList<QWidget*> followers) {

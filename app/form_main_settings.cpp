@@ -73,6 +73,7 @@ void TFormMain::loadSettings() {
     settings_.openTcpInput = file.readBool(kOption, "OpenTCPInput", false);
     settings_.openSerialOutput = file.readBool(kOption, "OpenSerialOutput", false);
     settings_.openTcpOutput = file.readBool(kOption, "OpenTCPOutput", false);
+    settings_.reconnect = file.readBool(kOption, "Reconnect", true);
     const AppSettings defaults;
     for (std::size_t i = 0; i < settings_.commands.size(); ++i) {
         settings_.commands[i] = file.readText(kCommand, "Cmd" + std::to_string(i + 1), defaults.commands[i]);
@@ -97,11 +98,23 @@ void TFormMain::placeWindow(int storedTop, int storedLeft) {
 }
 
 void TFormMain::reopenLinks() {
-    // The fixed order: a TCP input reopened after a serial one closes the serial one first.
-    if (settings_.openSerialInput) ButtonOpenClick();
-    if (settings_.openTcpInput) ButtonTCPopenClick();
+    // The output first: bytes from the input wait in the kernel until the output has had its
+    // first try, so the start of the stream reaches the rover too. Within a side, a TCP link
+    // reopened after a serial one closes the serial one first.
     if (settings_.openSerialOutput) ButtonOpen2Click();
     if (settings_.openTcpOutput) ButtonTCPopen2Click();
+    if (settings_.openSerialInput) ButtonOpenClick();
+    if (settings_.openTcpInput) ButtonTCPopenClick();
+}
+
+void TFormMain::recordOpenLinks() {
+    const auto wantedAs = [](const LinkEndpoint& link, LinkAddress::Kind kind) {
+        return link.wanted() && link.address().kind == kind;
+    };
+    settings_.openSerialInput = wantedAs(*input_, LinkAddress::Kind::Serial);
+    settings_.openTcpInput = wantedAs(*input_, LinkAddress::Kind::Tcp);
+    settings_.openSerialOutput = wantedAs(*output_, LinkAddress::Kind::Serial);
+    settings_.openTcpOutput = wantedAs(*output_, LinkAddress::Kind::Tcp);
 }
 
 void TFormMain::saveSettings() {
@@ -122,11 +135,11 @@ void TFormMain::saveSettings() {
     file.write(kOption, "LogDir", logDir_.toStdString());
     file.write(kOption, "SVID_PRN", settings_.svidPrn);
     file.write(kOption, "MFG-ID", settings_.mfgId);
-    // A disabled Open button is the record of a link that was open when the window closed.
-    file.writeBool(kOption, "OpenSerialInput", !ButtonOpen->isEnabled());
-    file.writeBool(kOption, "OpenTCPInput", !ButtonTCPopen->isEnabled());
-    file.writeBool(kOption, "OpenSerialOutput", !ButtonOpen2->isEnabled());
-    file.writeBool(kOption, "OpenTCPOutput", !ButtonTCPopen2->isEnabled());
+    file.writeBool(kOption, "OpenSerialInput", settings_.openSerialInput);
+    file.writeBool(kOption, "OpenTCPInput", settings_.openTcpInput);
+    file.writeBool(kOption, "OpenSerialOutput", settings_.openSerialOutput);
+    file.writeBool(kOption, "OpenTCPOutput", settings_.openTcpOutput);
+    file.writeBool(kOption, "Reconnect", settings_.reconnect);
     file.writeInteger(kOption, "MainTop", frameGeometry().top());
     file.writeInteger(kOption, "MainLeft", frameGeometry().left());
     file.write(kCsv, "CSV_Index", settings_.csvHeader);

@@ -24,6 +24,8 @@ enum class UiText {
     WrongChecksum,
     CommandInvalid,
     HintStopLog,
+    InputLinkLost,
+    OutputLinkLost,
 };
 
 // Japanese for the locale of Japanese as used in Japan ("ja_JP", with or without an encoding or

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QLabel>
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QPushButton>
@@ -16,6 +17,7 @@
 #include <thread>
 
 #include "app/form_main.h"
+#include "app/profile_file.h"
 #include "tests/serial_test_support.h"
 #include "tests/tcp_peer.h"
 #include "tests/test_data.h"
@@ -266,9 +268,11 @@ TEST_F(WindowLinksTest, InputOpenClosesTheOtherKindFirstEvenWhenItFails) {
     EXPECT_EQ(messages.back(), "Cannot open TCP host");
 }
 
-TEST_F(WindowLinksTest, RefreshFollowsTheLinksAndAPeerThatGoesAway) {
-    auto in = tcpEnd();
-    open(true, *in, 0);
+TEST_F(WindowLinksTest, ALostLinkIsReopenedWhenItsServerRestartsAndStaysRecordedOpen) {
+    auto in = std::make_unique<testing::TcpPeer>();
+    const int port = in->port();
+    openTcp(true, "127.0.0.1", std::to_string(port));
+    in->accept();
     idle();
     EXPECT_FALSE(child<QPushButton>("ButtonTCPopen")->isEnabled());
     EXPECT_TRUE(child<QPushButton>("ButtonTCPclose")->isEnabled());
@@ -276,16 +280,40 @@ TEST_F(WindowLinksTest, RefreshFollowsTheLinksAndAPeerThatGoesAway) {
     EXPECT_FALSE(child<QLineEdit>("LabeledEditTcpPort")->isEnabled());
     EXPECT_TRUE(child<QRadioButton>("RadioButtonSerial2")->isEnabled()) << "the output side is idle";
 
-    static_cast<TcpFarEnd&>(*in).peer.reset();
+    // The L6 receiver's server restarts: first it is gone for a while.
+    in->reset();
+    in.reset();
+    const auto statusLine = [&] { return child<QLabel>("LabelErr")->text().toStdString(); };
     ASSERT_TRUE(testing::eventually([&] {
         QCoreApplication::processEvents();
-        return !form->IdTCPClient1().connected();
-    }));
+        return statusLine().starts_with("Input link lost, reconnecting");
+    })) << statusLine();
     idle();
-    EXPECT_TRUE(child<QPushButton>("ButtonTCPopen")->isEnabled());
-    EXPECT_FALSE(child<QPushButton>("ButtonTCPclose")->isEnabled());
-    EXPECT_TRUE(child<QRadioButton>("RadioButtonSerial")->isEnabled());
-    EXPECT_TRUE(messages.empty()) << "a peer that goes away is no error";
+    EXPECT_FALSE(child<QPushButton>("ButtonTCPopen")->isEnabled()) << "still open as far as the user is concerned";
+    EXPECT_TRUE(child<QPushButton>("ButtonTCPclose")->isEnabled());
+    EXPECT_EQ(form->shownIcon(), StatusIconKind::Warning);
+    EXPECT_TRUE(messages.empty()) << "no pile of message boxes";
+
+    testing::TcpPeer back(port);
+    auto polled = std::async(std::launch::async, [&] {
+        back.accept();
+        return back.receive(kPollOnTheWire.size());
+    });
+    EXPECT_EQ(pumpUntil(polled, 20s), kPollOnTheWire) << "reopened and polled again";
+    ASSERT_TRUE(testing::eventually([&] {
+        QCoreApplication::processEvents();
+        return !statusLine().starts_with("Input link lost");
+    }));
+    back.reset();
+    ASSERT_TRUE(testing::eventually([&] {
+        QCoreApplication::processEvents();
+        return form->inputLink().state() == LinkState::Reconnecting;
+    }));
+    const std::string settings = form->settingsPath();
+    form->close();
+    EXPECT_TRUE(ProfileFile::load(settings).readBool("Option", "OpenTCPInput", false))
+        << "a link being reopened opens again at the next start";
+    EXPECT_TRUE(ProfileFile::load(settings).readBool("Option", "Reconnect", false));
 }
 
 TEST_F(WindowLinksTest, CloseButtonsAndKindSelectors) {

@@ -175,6 +175,23 @@ TEST_F(WindowSettingsTest, IniArgumentNamesTheFileAndReopenFlagsOpenBothLinks) {
     EXPECT_FALSE(file.readBool("Option", "OpenSerialInput", true));
 }
 
+TEST_F(WindowSettingsTest, ReconnectOffClosesALostLinkAsTheUserWould) {
+    auto receiver = std::make_unique<testing::TcpPeer>();
+    writeIni("[Option]\nSerial=0\nTCPhost=127.0.0.1\nTCPport=" + std::to_string(receiver->port()) +
+             "\nOpenTCPInput=1\nReconnect=0\n");
+    start();
+    receiver->accept();
+    receiver->reset();
+    ASSERT_TRUE(testing::eventually([&] {
+        QCoreApplication::processEvents();
+        return form->inputLink().state() == LinkState::Closed;
+    }));
+    closeWindow();
+    const ProfileFile file = ProfileFile::load(iniPath());
+    EXPECT_FALSE(file.readBool("Option", "OpenTCPInput", true)) << "closed, so not reopened at the next start";
+    EXPECT_FALSE(file.readBool("Option", "Reconnect", true));
+}
+
 TEST_F(WindowSettingsTest, CommandRunSendsWaitsResetsAndPollsAgain) {
     testing::PortsFolder ports;
     testing::PtyPair receiver;
