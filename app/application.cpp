@@ -1,30 +1,14 @@
 #include "app/application.h"
 
 #include <QFont>
-#include <QSocketNotifier>
+#include <QDialog>
 #include <QWidget>
 
-#include <csignal>
 #include <exception>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include "app/message_box.h"
 
 namespace tessaly {
-namespace {
-
-// The write end of the pipe from the signal handler to the event loop. A signal handler can reach
-// nothing else; it is set once before the handlers are installed.
-int signalPipeWrite = -1;
-
-void onTerminationSignal(int) {
-    const char byte = 1;
-    [[maybe_unused]] const auto written = ::write(signalPipeWrite, &byte, 1);
-}
-
-}  // namespace
-
 TessalyApplication::TessalyApplication(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("tessaly-monitor"));
     setApplicationDisplayName(QStringLiteral("Tessaly Monitor"));
@@ -56,22 +40,34 @@ void TessalyApplication::showError(const QString& text) {
     centredMessageBox(owner, text, QMessageBox::Critical, QMessageBox::Ok);
 }
 
-void TessalyApplication::closeOnTerminationSignals(QWidget* window) {
-    int fds[2];
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0) return;
-    signalPipeWrite = fds[0];
-    signalNotifier_ = new QSocketNotifier(fds[1], QSocketNotifier::Read, this);
-    connect(signalNotifier_, &QSocketNotifier::activated, window, [window, fd = fds[1]] {
-        char byte;
-        [[maybe_unused]] const auto got = ::read(fd, &byte, 1);
-        window->close();
-    });
-    struct sigaction action {};
-    action.sa_handler = onTerminationSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+void TessalyApplication::closeOnStop(QWidget* window) {
+    window_ = window;
+    if (stopPending_) stopNow();
+}
+
+void TessalyApplication::requestStop() {
+    QMetaObject::invokeMethod(this, &TessalyApplication::stopNow, Qt::QueuedConnection);
+}
+
+void TessalyApplication::stopNow() {
+    if (!window_) {
+        stopPending_ = true;
+        return;
+    }
+    // A message box or dialog runs an event loop of its own, and the code that opened it goes on
+    // once it ends: ended first, and the window's closing makes that code open nothing more.
+    for (int guard = 0; guard < 16; ++guard) {
+        QWidget* modal = activeModalWidget();
+        if (!modal) break;
+        if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+            dialog->done(QDialog::Rejected);
+        } else {
+            modal->close();
+        }
+    }
+    window_->close();
+    // Every event loop ends, the nested ones of the boxes included.
+    exit(0);
 }
 
 }  // namespace tessaly

@@ -1,11 +1,11 @@
 // The application object: one general error handler for errors that escape an event handler
-// (shown in a message box; the program goes on), and SIGINT/SIGTERM turned into closing the main
-// window, the same path as the user closing it.
+// (shown in a message box; the program goes on), and the stop request of SIGINT/SIGTERM turned
+// into closing the main window, the same path as the user closing it.
 #pragma once
 
 #include <QApplication>
+#include <QPointer>
 
-class QSocketNotifier;
 
 namespace tessaly {
 
@@ -17,12 +17,17 @@ public:
 
     bool notify(QObject* receiver, QEvent* event) override;
 
-    // From then on SIGINT and SIGTERM close this window.
-    void closeOnTerminationSignals(QWidget* window);
+    // A stop request closes this window.
+    void closeOnStop(QWidget* window);
+    // Any thread (the stop signals' watcher). Ends every open message box or dialog, closes the
+    // window in order and leaves the event loop with status 0.
+    void requestStop();
 
 private:
+    void stopNow();
     void showError(const QString& text);
-    QSocketNotifier* signalNotifier_ = nullptr;
+    QPointer<QWidget> window_;
+    bool stopPending_ = false;  // a request came before the window
 };
 
 }  // namespace tessaly

@@ -1,15 +1,47 @@
 // tessaly-monitor: the window. An argument ending in ".ini" names the settings file.
+#include <mutex>
+
 #include "app/application.h"
 #include "app/form_main.h"
+#include "links/stop_signals.h"
+
+namespace {
+
+// The application the stop signals reach, while there is one.
+struct StopTarget {
+    std::mutex mutex;
+    tessaly::TessalyApplication* app = nullptr;  // guarded by mutex
+    bool early = false;                           // guarded by mutex: a stop before the window
+};
+
+}  // namespace
 
 int main(int argc, char** argv) {
+    StopTarget target;
+    // First, before Qt starts threads of its own, so that SIGINT and SIGTERM reach the watcher.
+    const tessaly::StopSignals stopSignals([&target] {
+        std::lock_guard lock(target.mutex);
+        if (target.app) {
+            target.app->requestStop();
+        } else {
+            target.early = true;
+        }
+    });
     tessaly::TessalyApplication app(argc, argv);
     tessaly::FormOptions options;
     // Qt has taken its own options out of the list by now.
     const QStringList arguments = QCoreApplication::arguments();
     for (qsizetype i = 1; i < arguments.size(); ++i) options.arguments.push_back(arguments[i].toStdString());
     tessaly::TFormMain form(options);
-    app.closeOnTerminationSignals(&form);
+    app.closeOnStop(&form);
+    {
+        std::lock_guard lock(target.mutex);
+        target.app = &app;
+        if (target.early) app.requestStop();
+    }
     form.show();
-    return app.exec();
+    const int status = app.exec();
+    std::lock_guard lock(target.mutex);
+    target.app = nullptr;
+    return status;
 }

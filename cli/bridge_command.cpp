@@ -1,7 +1,7 @@
 #include "cli/bridge_command.h"
 
 #include "cli/bridge_session.h"
-#include "cli/stop_signals.h"
+#include "links/stop_signals.h"
 
 namespace tessaly {
 

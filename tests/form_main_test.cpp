@@ -6,14 +6,19 @@
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
 
+#include <atomic>
 #include <csignal>
+
+#include <unistd.h>
 
 #include "app/application.h"
 #include "app/form_main.h"
+#include "links/stop_signals.h"
 #include "app/message_box.h"
 #include "app/string_grid.h"
 #include "tests/tcp_peer.h"
@@ -303,11 +308,23 @@ TEST_F(FormMainTest, ErrorEscapingAHandlerIsShownAndTheProgramGoesOn) {
     EXPECT_TRUE(form->isVisible());
 }
 
-TEST_F(FormMainTest, TerminationSignalClosesTheWindowInOrder) {
-    static_cast<TessalyApplication*>(QCoreApplication::instance())->closeOnTerminationSignals(form.get());
+TEST_F(FormMainTest, StopSignalEndsAnOpenMessageBoxAndClosesTheWindowInOrder) {
+    auto* app = static_cast<TessalyApplication*>(QCoreApplication::instance());
+    app->closeOnStop(form.get());
     ASSERT_TRUE(form->isVisible());
-    std::raise(SIGTERM);
-    for (int i = 0; i < 50 && form->isVisible(); ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    // A box the window waits on, as for a link that cannot be opened at start; the stop comes
+    // while it is open.
+    bool boxEnded = false;
+    QTimer::singleShot(0, form.get(), [&] {
+        QTimer::singleShot(50, [] { ::kill(::getpid(), SIGTERM); });
+        QMessageBox box(QMessageBox::Critical, QStringLiteral("Tessaly Monitor"), QStringLiteral("Cannot open TCP host"),
+                        QMessageBox::Ok, form.get());
+        box.exec();
+        boxEnded = true;
+    });
+    const int status = QCoreApplication::exec();
+    EXPECT_EQ(status, 0);
+    EXPECT_TRUE(boxEnded);
     EXPECT_FALSE(form->isVisible());
     EXPECT_TRUE(form->monitorView().nameLists().svidPrn.empty()) << "the close sequence ran";
 }
@@ -316,7 +333,11 @@ TEST_F(FormMainTest, TerminationSignalClosesTheWindowInOrder) {
 }  // namespace tessaly
 
 int main(int argc, char** argv) {
+    std::atomic<tessaly::TessalyApplication*> running{nullptr};
+    // First, as the program does it, so that no thread but the watcher takes SIGTERM.
+    const tessaly::StopSignals stopSignals([&running] { running.load()->requestStop(); });
     ::testing::InitGoogleTest(&argc, argv);
     tessaly::TessalyApplication app(argc, argv);
+    running = &app;
     return RUN_ALL_TESTS();
 }

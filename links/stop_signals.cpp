@@ -1,4 +1,4 @@
-#include "cli/stop_signals.h"
+#include "links/stop_signals.h"
 
 #include <pthread.h>
 #include <signal.h>
@@ -6,7 +6,7 @@
 namespace tessaly {
 namespace {
 
-// SIGUSR2 only ends the watcher when the bridge stops for another reason.
+// SIGUSR2 only ends the watcher when the program stops for another reason.
 sigset_t watchedSignals() {
     sigset_t set;
     sigemptyset(&set);
