@@ -10,7 +10,7 @@ struct TextRow {
     const char* japanese;
 };
 
-constexpr std::array<TextRow, 13> kTexts = {{
+constexpr std::array<TextRow, 14> kTexts = {{
     {"Firmware version / Number of times both channels A and B failed",
      "Firmware version / チャンネルAとBの両方ともエラーになった回数"},
     {"Save received data to CSV file", "受信データをCSVファイルに保存する"},
@@ -25,6 +25,7 @@ constexpr std::array<TextRow, 13> kTexts = {{
     {"Mistaking the check-sum value\r\n\r\nCorrect value=", "チェックサム値が間違っています\r\n\r\n正しい値="},
     {"Command is invalid", "コマンドが不正です"},
     {"Stop saving CSV file", "CSVファイルの保存を停止する"},
+    {"Cannot save the settings", "設定を保存できません"},
 }};
 
 }  // namespace

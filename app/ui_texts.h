@@ -24,6 +24,7 @@ enum class UiText {
     WrongChecksum,
     CommandInvalid,
     HintStopLog,
+    CannotSaveSettings,
 };
 
 // Japanese for the locale of Japanese as used in Japan ("ja_JP", with or without an encoding or
