@@ -111,6 +111,11 @@ int runDecode(const DecodeOptions& options, std::ostream& out, std::ostream& err
     }
     const SystemWallClock clock;
     CsvLog log(clock);
+    // The first failure's reason, kept even when later rows were written again.
+    std::string writeFailure;
+    log.setNoticeHandler([&writeFailure](const LogFileNotice& notice) {
+        if (writeFailure.empty()) writeFailure = notice.text;
+    });
     if (options.csvPath &&
         !log.start(*options.csvPath, std::string(kDefaultCsvHeader), options.utc)) {
         err << "tessaly-cli decode: cannot create " << *options.csvPath << "\n";
@@ -139,6 +144,10 @@ int runDecode(const DecodeOptions& options, std::ostream& out, std::ostream& err
     }
     log.stop();
     printSummary(out, options, total, monitor, status);
+    if (log.file().lost() > 0) {
+        err << "tessaly-cli decode: " << writeFailure << "; " << log.file().lost() << " lines of the CSV log lost\n";
+        return 1;
+    }
     return 0;
 }
 

@@ -21,7 +21,8 @@ struct DecodeOptions {
 std::optional<DecodeOptions> parseDecodeOptions(const std::vector<std::string>& args,
                                                 std::string& error);
 
-// Returns the process exit status: 0, or 2 with a one-line message on `err`.
+// Returns the process exit status: 0; 1 with a one-line message on `err` when the CSV log could
+// not be written whole; 2 with a one-line message when the file or the CSV log cannot be opened.
 int runDecode(const DecodeOptions& options, std::ostream& out, std::ostream& err);
 
 }  // namespace tessaly

@@ -1,4 +1,5 @@
 // tessaly-cli: the monitor's core without a window.
+#include <csignal>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -63,6 +64,9 @@ void printHelp(std::ostream& out) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A log that reaches the file size limit fails its write like one on a full disk, and is
+    // reported as such, instead of the signal ending the bridge.
+    std::signal(SIGXFSZ, SIG_IGN);
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
         printHelp(std::cout);

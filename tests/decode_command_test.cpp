@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <tuple>
 
 #include "monitor/csv_row.h"
 #include "tests/test_data.h"
@@ -18,9 +19,10 @@ struct CliRun {
     std::string out;
 };
 
-CliRun runCli(const std::string& args) {
+// `shellPrefix` runs before the program in the same shell, to set a limit for it.
+CliRun runCli(const std::string& args, const std::string& shellPrefix = "") {
     CliRun run;
-    const std::string command = std::string(TESSALY_CLI_PATH) + " " + args + " 2>&1";
+    const std::string command = shellPrefix + TESSALY_CLI_PATH + " " + args + " 2>&1";
     FILE* pipe = popen(command.c_str(), "r");
     if (!pipe) return run;
     char buffer[4096];
@@ -94,6 +96,24 @@ TEST(DecodeCommand, SummaryAndCsvOfARecordedStream) {
         EXPECT_EQ(rowsOf(readFile(other)), rows) << "block " << block;
     }
     std::filesystem::remove_all(dir);
+}
+
+// A file size limit fails the writes as a full disk does; the program must not die of its signal.
+TEST(DecodeCommand, CsvThatCannotBeWrittenWholeEndsWithOneLineAndStatus1) {
+    if (!std::filesystem::exists(kL6Stream)) GTEST_SKIP() << kL6Stream << " not found";
+    const tessaly::test::TempFolder folder;
+    const std::string csvPath = folder.file("log.csv");
+    for (const auto& [csv, limit, reason] : {std::tuple{csvPath, "ulimit -f 200; ", "File too large"},
+                                             std::tuple{std::string("/dev/full"), "", "No space left on device"}}) {
+        const CliRun run = runCli("decode " + kL6Stream + " --csv " + csv, limit);
+        EXPECT_EQ(run.status, 1);
+        const std::string lastLine = run.out.substr(run.out.rfind('\n', run.out.size() - 2) + 1);
+        EXPECT_TRUE(lastLine.starts_with("tessaly-cli decode: cannot write " + csv + ": " + reason + "; ")) << run.out;
+    }
+    const std::string written = readFile(csvPath);
+    EXPECT_GT(written.size(), 90000u);
+    EXPECT_TRUE(written.ends_with("\r\n")) << "no half row at the end";
+    for (const std::string& row : rowsOf(written)) ASSERT_EQ(std::count(row.begin(), row.end(), ','), 29) << row;
 }
 
 }  // namespace

@@ -265,10 +265,11 @@ TEST_F(WindowSettingsTest, UbxFileRecordsTheInputStreamByteForByte) {
     EXPECT_EQ(child<QLabel>("LabelLog")->text(), "capture.UBX");
     const Bytes part = test::slice(stream, 0, 50000);
     for (std::size_t at = 0; at < part.size(); at += 1000) form->inputBlockReceived(test::slice(part, at, 1000));
-    form->ButtonLogClick();
-    EXPECT_FALSE(form->logging());
+    // Read while the capture runs: every block is in the file as soon as it came.
     const std::string captured = readAll(folder.file("capture.UBX"));
     EXPECT_EQ(Bytes(captured.begin(), captured.end()), part);
+    form->ButtonLogClick();
+    EXPECT_FALSE(form->logging());
 }
 
 TEST_F(WindowSettingsTest, LogThatCannotBeCreatedSaysSo) {
@@ -278,6 +279,17 @@ TEST_F(WindowSettingsTest, LogThatCannotBeCreatedSaysSo) {
     EXPECT_FALSE(form->logging());
     EXPECT_EQ(messages, std::vector<std::string>{"\nFile could not be created"});
     EXPECT_EQ(child<QLabel>("LabelLog")->text(), "");
+}
+
+TEST_F(WindowSettingsTest, LogOnAFullDiskSaysSoInTheStatusLine) {
+    start();
+    chosenLogFile = folder.file("full.csv");
+    std::filesystem::create_symlink("/dev/full", chosenLogFile);
+    overwrite = true;
+    form->ButtonLogClick();  // the file opens; its header does not fit
+    EXPECT_EQ(child<QLabel>("LabelErr")->text().toStdString(),
+              "cannot write " + chosenLogFile + ": No space left on device");
+    EXPECT_TRUE(messages.empty()) << "no message box for it";
 }
 
 TEST_F(WindowSettingsTest, SettingsPathThatIsAFifoIsLeftAloneAndTheUserTold) {
