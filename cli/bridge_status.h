@@ -8,6 +8,7 @@
 #include <string>
 
 #include "monitor/monitor_outputs.h"
+#include "monitor/receiver_monitor.h"
 
 namespace tessaly {
 
@@ -37,6 +38,7 @@ struct BridgeStatus {
     std::uint64_t bytesToOutput = 0;  // read from the input link
     std::uint64_t bytesToInput = 0;   // read from the output link
     std::uint64_t framesDropped = 0;
+    DroppedFrames framesDroppedBy;
 };
 
 // "error-free", "erroneous" or "unknown".

@@ -45,7 +45,8 @@ void printSummary(std::ostream& out, const DecodeOptions& options, std::uint64_t
     for (const auto& [key, count] : counts.validFrames) {
         out << "  class " << hexByte(key >> 8) << " ID " << hexByte(key) << ": " << count << "\n";
     }
-    out << "Frames dropped: " << counts.framesDropped << "\n";
+    out << "Frames dropped: " << counts.framesDropped << " (wrong checksum: " << counts.framesDroppedBy.checksum
+        << ", length over " << kUbxFrameLengthCap << " bytes: " << counts.framesDroppedBy.length << ")\n";
     out << "L6 frames too short to decode: " << counts.shortL6Frames << "\n";
     out << "Text lines removed: " << counts.textLinesRemoved << "\n";
     out << "L6 reports: channel A " << counts.l6Reports[0] << ", channel B "

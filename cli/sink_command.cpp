@@ -49,7 +49,7 @@ public:
 
 private:
     void frameFound(ByteView) override { ++counts_.frames; }
-    void frameDropped(ByteView) override { ++counts_.dropped; }
+    void frameDropped(ByteView, DropReason) override { ++counts_.dropped; }
 
     SinkCounts& counts_;
     UbxFrameScanner scanner_;

@@ -116,4 +116,19 @@ TEST(DecodeCommand, CsvThatCannotBeWrittenWholeEndsWithOneLineAndStatus1) {
     for (const std::string& row : rowsOf(written)) ASSERT_EQ(std::count(row.begin(), row.end(), ','), 29) << row;
 }
 
+TEST(DecodeCommand, DroppedFramesAreCountedByReason) {
+    using tessaly::test::Bytes;
+    const Bytes good = tessaly::test::ubxFrame(0x05, 0x01, Bytes{0x06, 0x8A});
+    Bytes badChecksum = good, overlong = {0xB5, 0x62, 0x02, 0x73, 0x88, 0x13};  // 5000 bytes declared
+    badChecksum.back() ^= 0xFF;
+    overlong.resize(tessaly::kUbxFrameLengthCap, 0x00);
+    const Bytes stream = tessaly::test::concat({badChecksum, good, overlong, badChecksum, good});
+    const tessaly::test::TempFolder folder;
+    std::ofstream(folder.file("damaged.ubx"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(stream.data()), static_cast<std::streamsize>(stream.size()));
+    const CliRun run = runCli("decode " + folder.file("damaged.ubx"));
+    EXPECT_NE(run.out.find("Frames dropped: 3 (wrong checksum: 2, length over 4096 bytes: 1)"), std::string::npos)
+        << run.out;
+}
+
 }  // namespace
