@@ -1,11 +1,11 @@
 #include "cli/decode_command.h"
 
-#include <charconv>
 #include <cstdio>
 #include <fstream>
 #include <ostream>
 #include <vector>
 
+#include "cli/number_option.h"
 #include "monitor/csv_log.h"
 #include "monitor/csv_row.h"
 #include "monitor/receiver_monitor.h"
@@ -74,14 +74,9 @@ std::optional<DecodeOptions> parseDecodeOptions(const std::vector<std::string>& 
             return std::nullopt;
         }
         if (arg == "--block") {
-            const std::string& value = args[++i];
-            long long n = 0;
-            const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), n);
-            if (ec != std::errc() || end != value.data() + value.size() || n < 1) {
-                error = "--block needs a whole number of at least 1, not '" + value + "'";
-                return std::nullopt;
-            }
-            options.blockSize = static_cast<std::size_t>(n);
+            const auto size = parseNumberOption<std::size_t>(arg, args[++i], 1, kMaxDecodeBlockSize, error);
+            if (!size) return std::nullopt;
+            options.blockSize = *size;
         } else if (arg == "--csv") {
             options.csvPath = args[++i];
         } else if (arg == "--utc") {

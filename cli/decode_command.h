@@ -10,6 +10,9 @@
 
 namespace tessaly {
 
+// A block is read whole into memory; beyond this a block tells nothing more about the scanner.
+inline constexpr std::size_t kMaxDecodeBlockSize = 16 * 1024 * 1024;
+
 struct DecodeOptions {
     std::string inputPath;
     std::size_t blockSize = 1024;  // the input TCP link's block

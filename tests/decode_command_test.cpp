@@ -58,6 +58,7 @@ TEST(DecodeCommand, BadUseGivesOneLineAndStatus2) {
              "decode", "decode /nonexistent/stream.ubx", "decode " + kL6Stream + " --block 0",
           "decode " + kL6Stream + " --block x", "decode " + kL6Stream + " --block",
           "decode " + kL6Stream + " --frobnicate", "decode " + kL6Stream + " --csv /nonexistent/x.csv",
+          "decode " + kL6Stream + " --block 16777217", "decode " + kL6Stream + " --block 100000000000",
           "frobnicate"}) {
         const CliRun run = runCli(args);
         EXPECT_EQ(run.status, 2) << args;
