@@ -156,6 +156,7 @@ private:
     QString chooseLogFile(const QString& folder);
     bool askYesNo(const QString& question);
     std::string locateSettings();
+    AppSettings settingsFromControls() const;
     void loadSettings();
     void saveSettings();
     void placeWindow(int storedTop, int storedLeft);

@@ -1,4 +1,5 @@
 // tessaly-monitor: the window. An argument ending in ".ini" names the settings file.
+#include <csignal>
 #include <mutex>
 
 #include "app/application.h"
@@ -27,6 +28,8 @@ int main(int argc, char** argv) {
             target.early = true;
         }
     });
+    // A log file that may not grow (a file size limit) is a full disk to the logs, not death.
+    std::signal(SIGXFSZ, SIG_IGN);
     tessaly::TessalyApplication app(argc, argv);
     tessaly::FormOptions options;
     // Qt has taken its own options out of the list by now.

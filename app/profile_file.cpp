@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdint>
+#include <utility>
 
 #include "app/utf16_text.h"
 #include "app/whole_file.h"
@@ -13,6 +14,7 @@ namespace tessaly {
 namespace {
 
 constexpr std::string_view kByteOrderMark = "\xFF\xFE";
+constexpr std::string_view kBigEndianByteOrderMark = "\xFE\xFF";
 // Some editors start a UTF-8 file with this mark; it is kept but is not part of the first line.
 constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 // The profile functions read into a buffer of 2048 UTF-16 units, one of them the terminating NUL.
@@ -80,33 +82,22 @@ std::u16string storedValue(std::string_view value) {
     return utf16FromUtf8(value.substr(0, value.find_first_of(std::string_view("\r\n\0", 3))));
 }
 
-std::vector<std::u16string> splitLines(std::u16string_view text) {
-    std::vector<std::u16string> lines;
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != u'\r' && text[i] != u'\n') continue;
-        lines.emplace_back(text.substr(start, i - start));
-        if (text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') ++i;
-        start = i + 1;
-    }
-    if (start < text.size()) lines.emplace_back(text.substr(start));
-    return lines;
-}
-
-// A trailing odd byte, half of a code unit, is dropped.
-std::u16string fromUtf16Le(std::string_view bytes) {
+// The code units of UTF-16 bytes in either byte order.
+std::u16string fromUtf16(std::string_view bytes, bool bigEndian) {
     std::u16string units(bytes.size() / 2, u'\0');
     for (std::size_t i = 0; i < units.size(); ++i) {
-        units[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
-                                         static_cast<unsigned char>(bytes[2 * i + 1]) << 8);
+        const auto first = static_cast<unsigned char>(bytes[2 * i]);
+        const auto second = static_cast<unsigned char>(bytes[2 * i + 1]);
+        units[i] = static_cast<char16_t>(bigEndian ? first << 8 | second : second << 8 | first);
     }
     return units;
 }
 
-void appendUtf16Le(std::string& bytes, std::u16string_view units) {
+void appendUtf16(std::string& bytes, std::u16string_view units, bool bigEndian) {
     for (const char16_t unit : units) {
-        bytes.push_back(static_cast<char>(unit & 0xFF));
-        bytes.push_back(static_cast<char>(unit >> 8));
+        const auto high = static_cast<char>(unit >> 8), low = static_cast<char>(unit & 0xFF);
+        bytes.push_back(bigEndian ? high : low);
+        bytes.push_back(bigEndian ? low : high);
     }
 }
 
@@ -138,17 +129,58 @@ ProfileFile ProfileFile::load(const std::filesystem::path& file) {
     if (createEmpty(file)) return profile;
     const std::optional<std::string> bytes = regularFileBytes(file);
     if (!bytes) return profile;
-    const std::string_view content = *bytes;
-    if (content.starts_with(kByteOrderMark)) {
-        profile.lines_ = splitLines(fromUtf16Le(content.substr(kByteOrderMark.size())));
-    } else if (content.starts_with(kUtf8ByteOrderMark)) {
-        profile.encoding_ = Encoding::Utf8WithMark;
-        profile.lines_ = splitLines(utf16FromUtf8(content.substr(kUtf8ByteOrderMark.size())));
-    } else {
-        profile.encoding_ = Encoding::Utf8;
-        profile.lines_ = splitLines(utf16FromUtf8(content));
+    std::string_view content = *bytes;
+    profile.encoding_ = Encoding::Utf8;
+    profile.mark_.clear();
+    for (const auto& [mark, encoding] : {std::pair{kByteOrderMark, Encoding::Utf16Le},
+                                         std::pair{kBigEndianByteOrderMark, Encoding::Utf16Be},
+                                         std::pair{kUtf8ByteOrderMark, Encoding::Utf8}}) {
+        if (!content.starts_with(mark)) continue;
+        profile.encoding_ = encoding;
+        profile.mark_ = mark;
+        content.remove_prefix(mark.size());
+        break;
     }
+    profile.split(content);
     return profile;
+}
+
+// Lines end at CR LF, a lone CR or a lone LF, which in UTF-8 never occur inside another
+// character; each line keeps its bytes for the save.
+void ProfileFile::split(std::string_view content) {
+    const std::size_t unitSize = encoding_ == Encoding::Utf8 ? 1 : 2;
+    const auto unitAt = [&](std::size_t at) -> char16_t {
+        const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(content[at + k]); };
+        if (unitSize == 1) return byte(0);
+        return static_cast<char16_t>(encoding_ == Encoding::Utf16Be ? byte(0) << 8 | byte(1) : byte(1) << 8 | byte(0));
+    };
+    const auto decoded = [&](std::string_view bytes) {
+        return unitSize == 1 ? utf16FromUtf8(bytes) : fromUtf16(bytes, encoding_ == Encoding::Utf16Be);
+    };
+    const std::size_t whole = content.size() - content.size() % unitSize;
+    tail_ = content.substr(whole);
+    std::size_t start = 0;
+    for (std::size_t at = 0; at < whole; at += unitSize) {
+        const char16_t unit = unitAt(at);
+        if (unit != u'\r' && unit != u'\n') continue;
+        std::size_t endSize = unitSize;
+        if (unit == u'\r' && at + unitSize < whole && unitAt(at + unitSize) == u'\n') endSize += unitSize;
+        const std::string_view bytes = content.substr(start, at - start);
+        lines_.push_back({decoded(bytes), std::string(bytes), std::string(content.substr(at, endSize))});
+        if (lineEnd_.empty()) lineEnd_ = lines_.back().end;
+        at += endSize - unitSize;
+        start = at + unitSize;
+    }
+    if (start < whole) {
+        const std::string_view bytes = content.substr(start, whole - start);
+        lines_.push_back({decoded(bytes), std::string(bytes), std::string()});
+    }
+}
+
+std::string ProfileFile::addedLineEnd() const { return lineEnd_.empty() ? encodedText(u"\r\n") : lineEnd_; }
+
+ProfileFile::Line ProfileFile::addedLine(std::u16string text) const {
+    return {std::move(text), std::nullopt, addedLineEnd()};
 }
 
 bool ProfileFile::createEmpty(const std::filesystem::path& file) {
@@ -159,7 +191,7 @@ bool ProfileFile::createEmpty(const std::filesystem::path& file) {
 
 std::optional<std::size_t> ProfileFile::findSection(std::u16string_view section) const {
     for (std::size_t i = 0; i < lines_.size(); ++i) {
-        const auto name = sectionName(lines_[i]);
+        const auto name = sectionName(lines_[i].text);
         if (name && sameName(*name, section)) return i;
     }
     return std::nullopt;
@@ -167,14 +199,14 @@ std::optional<std::size_t> ProfileFile::findSection(std::u16string_view section)
 
 std::size_t ProfileFile::sectionEnd(std::size_t header) const {
     std::size_t end = header + 1;
-    while (end < lines_.size() && !sectionName(lines_[end])) ++end;
+    while (end < lines_.size() && !sectionName(lines_[end].text)) ++end;
     return end;
 }
 
 std::optional<std::size_t> ProfileFile::findKey(std::size_t header, std::u16string_view key) const {
     const std::size_t end = sectionEnd(header);
     for (std::size_t i = header + 1; i < end; ++i) {
-        const auto line = keyLine(lines_[i]);
+        const auto line = keyLine(lines_[i].text);
         if (line && sameName(line->name, key)) return i;
     }
     return std::nullopt;
@@ -185,7 +217,7 @@ std::optional<std::string> ProfileFile::read(std::string_view section, std::stri
     if (!header) return std::nullopt;
     const auto index = findKey(*header, utf16FromUtf8(key));
     if (!index) return std::nullopt;
-    const std::u16string_view line = lines_[*index];
+    const std::u16string_view line = lines_[*index].text;
     const std::u16string_view value = line.substr(keyLine(line)->valueStart);
     return utf8FromUtf16(cutToBuffer(unquoted(trimmed(value))));
 }
@@ -213,20 +245,23 @@ void ProfileFile::write(std::string_view section, std::string_view key, std::str
     const std::u16string valueText = storedValue(value);
     const auto header = findSection(sectionText);
     if (!header) {
-        lines_.push_back(u"[" + sectionText + u"]");
-        lines_.push_back(keyText + u"=" + valueText);
+        lines_.push_back(addedLine(u"[" + sectionText + u"]"));
+        lines_.push_back(addedLine(keyText + u"=" + valueText));
         return;
     }
     if (const auto index = findKey(*header, keyText)) {
-        std::u16string& line = lines_[*index];
-        line.replace(keyLine(line)->valueStart, std::u16string::npos, valueText);
+        Line& line = lines_[*index];
+        std::u16string text = line.text;
+        text.replace(keyLine(text)->valueStart, std::u16string::npos, valueText);
+        // The same value again leaves the line as it was read.
+        if (text != line.text) line = {std::move(text), std::nullopt, line.end};
         return;
     }
     // After the section's last line that is not blank, so blank lines before the next section
     // stay where they are.
     std::size_t insertAt = sectionEnd(*header);
-    while (insertAt > *header + 1 && trimmed(lines_[insertAt - 1]).empty()) --insertAt;
-    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(insertAt), keyText + u"=" + valueText);
+    while (insertAt > *header + 1 && trimmed(lines_[insertAt - 1].text).empty()) --insertAt;
+    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(insertAt), addedLine(keyText + u"=" + valueText));
 }
 
 void ProfileFile::writeInteger(std::string_view section, std::string_view key, int value) {
@@ -237,22 +272,30 @@ void ProfileFile::writeBool(std::string_view section, std::string_view key, bool
     write(section, key, value ? "1" : "0");
 }
 
-std::string ProfileFile::encoded() const {
+std::string ProfileFile::encodedText(std::u16string_view text) const {
+    if (encoding_ == Encoding::Utf8) return utf8FromUtf16(text);
     std::string bytes;
-    if (encoding_ == Encoding::Utf16Le) {
-        bytes = kByteOrderMark;
-        for (const std::u16string& line : lines_) appendUtf16Le(bytes, line + u"\r\n");
-    } else {
-        if (encoding_ == Encoding::Utf8WithMark) bytes = kUtf8ByteOrderMark;
-        for (const std::u16string& line : lines_) bytes += utf8FromUtf16(line) + "\r\n";
-    }
+    appendUtf16(bytes, text, encoding_ == Encoding::Utf16Be);
     return bytes;
 }
 
-bool ProfileFile::save(const std::filesystem::path& file) const {
+std::string ProfileFile::encoded() const {
+    std::string bytes = mark_;
+    for (std::size_t i = 0; i < lines_.size(); ++i) {
+        const Line& line = lines_[i];
+        bytes += line.original ? *line.original : encodedText(line.text);
+        // A last line without its end gets one when the program added lines behind it.
+        const bool last = i + 1 == lines_.size();
+        bytes += line.end.empty() && !last ? addedLineEnd() : line.end;
+    }
+    return bytes + tail_;
+}
+
+bool ProfileFile::save(const std::filesystem::path& file, std::string* why) const {
     try {
-        return replaceFileContents(file, encoded());
+        return replaceFileContents(file, encoded(), why);
     } catch (const std::exception&) {  // out of memory for a huge file
+        if (why) *why = "out of memory";
         return false;
     }
 }

@@ -10,7 +10,7 @@ struct TextRow {
     const char* japanese;
 };
 
-constexpr std::array<TextRow, 15> kTexts = {{
+constexpr std::array<TextRow, 16> kTexts = {{
     {"Firmware version / Number of times both channels A and B failed",
      "Firmware version / チャンネルAとBの両方ともエラーになった回数"},
     {"Save received data to CSV file", "受信データをCSVファイルに保存する"},
@@ -27,6 +27,7 @@ constexpr std::array<TextRow, 15> kTexts = {{
     {"Stop saving CSV file", "CSVファイルの保存を停止する"},
     {"Input link lost, reconnecting", "入力リンクが切断されました。再接続中"},
     {"Output link lost, reconnecting", "出力リンクが切断されました。再接続中"},
+    {"Cannot save the settings", "設定を保存できません"},
 }};
 
 }  // namespace

@@ -26,6 +26,7 @@ enum class UiText {
     HintStopLog,
     InputLinkLost,
     OutputLinkLost,
+    CannotSaveSettings,
 };
 
 // Japanese for the locale of Japanese as used in Japan ("ja_JP", with or without an encoding or

@@ -13,13 +13,19 @@ namespace tessaly {
 namespace {
 
 constexpr int kNameAttempts = 16;
+constexpr int kLinkHops = 40;  // as many as the kernel follows
 
-// The file that a rename must replace: the target of a symbolic link, not the link.
+// The file that a rename must replace: the end of a chain of symbolic links, not a link, also
+// when that end does not exist yet.
 std::filesystem::path fileToReplace(const std::filesystem::path& file) {
     std::error_code error;
-    if (!std::filesystem::is_symlink(file, error)) return file;
-    const auto target = std::filesystem::canonical(file, error);
-    return error ? file : target;
+    std::filesystem::path at = file;
+    for (int hop = 0; hop < kLinkHops && std::filesystem::is_symlink(at, error); ++hop) {
+        const std::filesystem::path target = std::filesystem::read_symlink(at, error);
+        if (error) break;
+        at = target.is_absolute() ? target : at.parent_path() / target;
+    }
+    return at;
 }
 
 bool writeAll(int fd, std::string_view bytes) {
@@ -73,20 +79,27 @@ std::optional<std::string> regularFileBytes(const std::filesystem::path& file) {
     return bytes;
 }
 
-bool replaceFileContents(const std::filesystem::path& file, std::string_view bytes) {
+bool replaceFileContents(const std::filesystem::path& file, std::string_view bytes, std::string* why) {
+    const auto failed = [why](const std::string& reason) {
+        if (why) *why = reason;
+        return false;
+    };
     const std::filesystem::path target = fileToReplace(file);
+    struct stat old {};
+    const bool exists = ::stat(target.c_str(), &old) == 0;
+    if (!exists && errno != ENOENT) return failed(std::generic_category().message(errno));
+    if (exists && !S_ISREG(old.st_mode)) return failed("not a regular file");
     std::string temporary;
     const int fd = createUniqueBeside(target, temporary);
-    if (fd < 0) return false;
-    struct stat old {};
-    bool ok = true;
-    if (::stat(target.c_str(), &old) == 0) ok = ::fchmod(fd, old.st_mode & 07777) == 0;
+    if (fd < 0) return failed(std::generic_category().message(errno));
+    bool ok = !exists || ::fchmod(fd, old.st_mode & 07777) == 0;
     ok = ok && writeAll(fd, bytes) && ::fsync(fd) == 0;
     ok = ::close(fd) == 0 && ok;
     ok = ok && ::rename(temporary.c_str(), target.c_str()) == 0;
     if (!ok) {
+        const int error = errno;
         ::unlink(temporary.c_str());
-        return false;
+        return failed(std::generic_category().message(error));
     }
     syncFolderOf(target);
     return true;

@@ -16,8 +16,10 @@ std::optional<std::string> regularFileBytes(const std::filesystem::path& file);
 
 // Writes the bytes to a new, uniquely named file beside `file`, flushes it to the disk and
 // renames it over `file`. A symbolic link at `file` keeps pointing at the replaced file. The file
-// keeps its permission bits; a new file gets the usual ones for the process. Returns false (and
-// leaves `file` as it was, with no temporary file behind) when any step fails.
-bool replaceFileContents(const std::filesystem::path& file, std::string_view bytes);
+// keeps its permission bits; a new file gets the usual ones for the process. A FIFO, device,
+// socket or folder at `file`, or at the end of its links, is never replaced: a rename would put a
+// plain file where a reader or device expects its own. Returns false (and leaves `file` as it
+// was, with no temporary file behind) when any step fails, with the reason in `why` when given.
+bool replaceFileContents(const std::filesystem::path& file, std::string_view bytes, std::string* why = nullptr);
 
 }  // namespace tessaly

@@ -85,6 +85,10 @@ bool BridgeSession::openFiles() {
         header = ini.readText("CSV", "CSV_Index", header);
         utc = utc || ini.readBool("CSV", "UTC", false);
     }
+    // A row or block that cannot be written is said once, and so is the return of space.
+    const auto reportFile = [this](const LogFileNotice& notice) { err_ << "tessaly-cli bridge: " << notice.text << "\n"; };
+    csv_.setNoticeHandler(reportFile);
+    raw_.setNoticeHandler(reportFile);
     if (options_.csvPath && !csv_.start(*options_.csvPath, header, utc)) {
         err_ << "tessaly-cli bridge: cannot create " << *options_.csvPath << "\n";
         return false;
@@ -121,10 +125,7 @@ void BridgeSession::noticed(Side& side, const LinkNotice& notice) {
 
 void BridgeSession::inputBlock(LinkBytes block) {
     bytesToOutput_ += block.size();
-    if (raw_.capturing() && !raw_.write(block) && !rawFailed_) {
-        rawFailed_ = true;
-        err_ << "tessaly-cli bridge: cannot write " << *options_.rawPath << "; the raw capture is incomplete\n";
-    }
+    raw_.write(block);
     router_->inputBlock(block);
 }
 
@@ -196,6 +197,9 @@ void BridgeSession::printStatus() {
     status.bytesToOutput = bytesToOutput_;
     status.bytesToInput = bytesToInput_;
     status.framesDropped = monitor_.counters().framesDropped;
+    status.framesDroppedBy = monitor_.counters().framesDroppedBy;
+    status.csvRowsLost = csv_.file().lost();
+    status.rawBytesLost = raw_.file().lost();
     out_ << (options_.json ? statusLineJson(status) : statusLineText(status)) << "\n" << std::flush;
 }
 

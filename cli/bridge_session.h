@@ -64,7 +64,6 @@ private:
     SystemWallClock clock_;
     CsvLog csv_{clock_};
     RawCapture raw_;
-    bool rawFailed_ = false;
     ChannelTracker channels_;
     ReceiverMonitor monitor_;
     std::unique_ptr<LinkRouter> router_;

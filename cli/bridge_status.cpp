@@ -49,7 +49,10 @@ std::string statusLineJson(const BridgeStatus& s) {
            "\",\"channelA\":" + channelJson(s.channelA) + ",\"channelB\":" + channelJson(s.channelB) +
            ",\"bothFailed\":" + std::to_string(s.bothFailed) + ",\"bytesToOutput\":" +
            std::to_string(s.bytesToOutput) + ",\"bytesToInput\":" + std::to_string(s.bytesToInput) +
-           ",\"framesDropped\":" + std::to_string(s.framesDropped) + "}";
+           ",\"framesDropped\":" + std::to_string(s.framesDropped) + ",\"framesDroppedBy\":{\"checksum\":" +
+           std::to_string(s.framesDroppedBy.checksum) + ",\"length\":" + std::to_string(s.framesDroppedBy.length) +
+           "},\"csvRowsLost\":" + std::to_string(s.csvRowsLost) + ",\"rawBytesLost\":" + std::to_string(s.rawBytesLost) +
+           "}";
 }
 
 }  // namespace tessaly

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "monitor/monitor_outputs.h"
+#include "monitor/receiver_monitor.h"
 
 namespace tessaly {
 
@@ -37,6 +38,9 @@ struct BridgeStatus {
     std::uint64_t bytesToOutput = 0;  // read from the input link
     std::uint64_t bytesToInput = 0;   // read from the output link
     std::uint64_t framesDropped = 0;
+    DroppedFrames framesDroppedBy;
+    std::uint64_t csvRowsLost = 0;   // rows the CSV log could not write
+    std::uint64_t rawBytesLost = 0;  // bytes the raw capture could not write
 };
 
 // "error-free", "erroneous" or "unknown".

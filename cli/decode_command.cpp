@@ -1,11 +1,11 @@
 #include "cli/decode_command.h"
 
-#include <charconv>
 #include <cstdio>
 #include <fstream>
 #include <ostream>
 #include <vector>
 
+#include "cli/number_option.h"
 #include "monitor/csv_log.h"
 #include "monitor/csv_row.h"
 #include "monitor/receiver_monitor.h"
@@ -45,7 +45,8 @@ void printSummary(std::ostream& out, const DecodeOptions& options, std::uint64_t
     for (const auto& [key, count] : counts.validFrames) {
         out << "  class " << hexByte(key >> 8) << " ID " << hexByte(key) << ": " << count << "\n";
     }
-    out << "Frames dropped: " << counts.framesDropped << "\n";
+    out << "Frames dropped: " << counts.framesDropped << " (wrong checksum: " << counts.framesDroppedBy.checksum
+        << ", length over " << kUbxFrameLengthCap << " bytes: " << counts.framesDroppedBy.length << ")\n";
     out << "L6 frames too short to decode: " << counts.shortL6Frames << "\n";
     out << "Text lines removed: " << counts.textLinesRemoved << "\n";
     out << "L6 reports: channel A " << counts.l6Reports[0] << ", channel B "
@@ -73,14 +74,9 @@ std::optional<DecodeOptions> parseDecodeOptions(const std::vector<std::string>& 
             return std::nullopt;
         }
         if (arg == "--block") {
-            const std::string& value = args[++i];
-            long long n = 0;
-            const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), n);
-            if (ec != std::errc() || end != value.data() + value.size() || n < 1) {
-                error = "--block needs a whole number of at least 1, not '" + value + "'";
-                return std::nullopt;
-            }
-            options.blockSize = static_cast<std::size_t>(n);
+            const auto size = parseNumberOption<std::size_t>(arg, args[++i], 1, kMaxDecodeBlockSize, error);
+            if (!size) return std::nullopt;
+            options.blockSize = *size;
         } else if (arg == "--csv") {
             options.csvPath = args[++i];
         } else if (arg == "--utc") {
@@ -111,6 +107,11 @@ int runDecode(const DecodeOptions& options, std::ostream& out, std::ostream& err
     }
     const SystemWallClock clock;
     CsvLog log(clock);
+    // The first failure's reason, kept even when later rows were written again.
+    std::string writeFailure;
+    log.setNoticeHandler([&writeFailure](const LogFileNotice& notice) {
+        if (writeFailure.empty()) writeFailure = notice.text;
+    });
     if (options.csvPath &&
         !log.start(*options.csvPath, std::string(kDefaultCsvHeader), options.utc)) {
         err << "tessaly-cli decode: cannot create " << *options.csvPath << "\n";
@@ -139,6 +140,10 @@ int runDecode(const DecodeOptions& options, std::ostream& out, std::ostream& err
     }
     log.stop();
     printSummary(out, options, total, monitor, status);
+    if (log.file().lost() > 0) {
+        err << "tessaly-cli decode: " << writeFailure << "; " << log.file().lost() << " lines of the CSV log lost\n";
+        return 1;
+    }
     return 0;
 }
 

@@ -1,4 +1,5 @@
 // tessaly-cli: the monitor's core without a window.
+#include <csignal>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -19,10 +20,12 @@ void printHelp(std::ostream& out) {
            "Usage:\n"
            "  tessaly-cli decode FILE [--block N] [--csv OUT] [--utc]\n"
            "      Replay a recorded receiver stream through the frame scanner and L6 decoder,\n"
-           "      N bytes at a time (default 1024), and print what was found: UBX frames by\n"
-           "      class and ID, dropped frames, text lines, L6 reports per channel, pair\n"
-           "      evaluations, the both-failed count, C/N0 averages and the firmware text.\n"
-           "      --csv OUT  also write the CSV log, one row per evaluated pair\n"
+           "      N bytes at a time (default 1024, at most 16777216), and print what was found:\n"
+           "      UBX frames by class and ID, dropped frames by reason, text lines, L6 reports\n"
+           "      per channel, pair evaluations, the both-failed count, C/N0 averages and the\n"
+           "      firmware text.\n"
+           "      --csv OUT  also write the CSV log, one row per evaluated pair; exit status 1\n"
+           "                 when rows could not be written\n"
            "      --utc      time stamps of the CSV log in UTC instead of local time\n"
            "  tessaly-cli ports [--map]\n"
            "      List the serial ports as the window's port selectors offer them: COM1 to COM99\n"
@@ -63,6 +66,9 @@ void printHelp(std::ostream& out) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A log that reaches the file size limit fails its write like one on a full disk, and is
+    // reported as such, instead of the signal ending the bridge.
+    std::signal(SIGXFSZ, SIG_IGN);
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
         printHelp(std::cout);

@@ -142,22 +142,19 @@ std::optional<SimulateOptions> parseSimulateOptions(const std::vector<std::strin
         const std::string& value = args[++i];
         bool good = true;
         if (name == "--port") {
-            const auto port = parseNumberOption<unsigned>(value, 0, 65535);
+            const auto port = parseNumberOption<unsigned>(name, value, 0, 65535, error);
             if ((good = port.has_value())) options.port = static_cast<std::uint16_t>(*port);
         } else if (name == "--seed") {
-            const auto seed = parseNumberOption<std::uint64_t>(value, 0, UINT64_MAX);
+            const auto seed = parseNumberOption<std::uint64_t>(name, value, 0, UINT64_MAX, error);
             if ((good = seed.has_value())) options.seed = *seed;
         } else if (name == "--rate") {
-            const auto rate = parseNumberOption<double>(value, 0.001, 100000.0);
+            const auto rate = parseNumberOption<double>(name, value, 0.001, 100000.0, error);
             if ((good = rate.has_value())) options.rate = *rate;
         } else {
             options.dataFolder = value;
             options.dataFolderGiven = true;
         }
-        if (!good) {
-            error = "bad value '" + value + "' for " + name;
-            return std::nullopt;
-        }
+        if (!good) return std::nullopt;
     }
     return options;
 }

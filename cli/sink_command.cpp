@@ -23,6 +23,8 @@ constexpr auto kStatusInterval = std::chrono::seconds(1);
 // The echo goes out in slices this far apart, so that a rate is kept without a wake-up per byte.
 constexpr auto kEchoInterval = std::chrono::milliseconds(100);
 constexpr std::size_t kNavPvtPayloadSize = 92;
+// Far above what a receiver sends back over a link; beyond it the echo alone would keep a core busy.
+constexpr std::uint32_t kMaxEchoRate = 10'000'000;
 
 struct SinkCounts {
     std::uint64_t bytes = 0;
@@ -49,7 +51,7 @@ public:
 
 private:
     void frameFound(ByteView) override { ++counts_.frames; }
-    void frameDropped(ByteView) override { ++counts_.dropped; }
+    void frameDropped(ByteView, DropReason) override { ++counts_.dropped; }
 
     SinkCounts& counts_;
     UbxFrameScanner scanner_;
@@ -159,15 +161,14 @@ std::optional<SinkOptions> parseSinkOptions(const std::vector<std::string>& args
         }
         const std::string& value = args[++i];
         if (name == "--port") {
-            const auto port = parseNumberOption<unsigned>(value, 0, 65535);
-            if (port) options.port = static_cast<std::uint16_t>(*port);
-            if (!port) error = "bad value '" + value + "' for --port";
+            const auto port = parseNumberOption<unsigned>(name, value, 0, 65535, error);
+            if (!port) return std::nullopt;
+            options.port = static_cast<std::uint16_t>(*port);
         } else {
-            const auto rate = parseNumberOption<std::uint32_t>(value, 0, 100000000);
-            if (rate) options.echoRate = *rate;
-            if (!rate) error = "bad value '" + value + "' for --echo-rate";
+            const auto rate = parseNumberOption<std::uint32_t>(name, value, 0, kMaxEchoRate, error);
+            if (!rate) return std::nullopt;
+            options.echoRate = *rate;
         }
-        if (!error.empty()) return std::nullopt;
     }
     return options;
 }

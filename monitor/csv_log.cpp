@@ -6,28 +6,22 @@
 namespace tessaly {
 
 bool CsvLog::start(const std::string& path, const std::string& header, bool utc) {
-    stop();
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
-    if (!file) return false;
-    const std::string line = header + "\r\n";
-    if (std::fwrite(line.data(), 1, line.size(), file.get()) != line.size() ||
-        std::fflush(file.get()) != 0) {
-        return false;
-    }
-    file_ = std::move(file);
+    if (!file_.create(path)) return false;
+    headerLine_ = header + "\r\n";
     utc_ = utc;
+    writeRecord("");
     return true;
 }
 
-void CsvLog::stop() { file_.reset(); }
-
 void CsvLog::writePair(const L6ChannelReport& previous, const L6ChannelReport& current) {
-    if (!file_) return;
+    if (!file_.isOpen()) return;
     const auto row = csvRow(previous, current, csvTimestampText(civilTime(clock_.now(), utc_)));
-    if (!row) return;
-    std::fwrite(row->data(), 1, row->size(), file_.get());
-    std::fflush(file_.get());
-    std::clearerr(file_.get());
+    if (row) writeRecord(*row);
+}
+
+void CsvLog::writeRecord(const std::string& row) {
+    const std::string record = file_.size() == 0 ? headerLine_ + row : row;
+    file_.append(ByteView(reinterpret_cast<const std::uint8_t*>(record.data()), record.size()));
 }
 
 }  // namespace tessaly

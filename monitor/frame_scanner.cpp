@@ -97,7 +97,7 @@ void UbxFrameScanner::scanBlock(ByteView block) {
             if (isValidUbxFrame(frame)) {
                 observer_.frameFound(frame);
             } else {
-                observer_.frameDropped(frame);
+                observer_.frameDropped(frame, declared > cut ? DropReason::Length : DropReason::Checksum);
             }
         }
     } catch (...) {

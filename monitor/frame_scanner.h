@@ -14,6 +14,12 @@
 
 namespace tessaly {
 
+// Why a cut failed the check.
+enum class DropReason {
+    Checksum,  // the declared length fits, CK_A and CK_B do not match
+    Length,    // the declared length is over the frame length cap: the cut ends at the cap
+};
+
 // What the scanner finds. The views point into the scanner's work buffer and are valid only
 // during the call.
 class ScanObserver {
@@ -21,8 +27,8 @@ public:
     virtual ~ScanObserver() = default;
     // A frame that passed the length and checksum check, sync bytes through CK_B.
     virtual void frameFound(ByteView frame) = 0;
-    // A cut that failed the check: it is discarded, scanning goes on after its declared end.
-    virtual void frameDropped(ByteView cut) { (void)cut; }
+    // A cut that failed the check: it is discarded, scanning goes on after its end.
+    virtual void frameDropped(ByteView cut, DropReason reason) { (void)cut, (void)reason; }
     // A text line, together with the stray bytes in front of its '$'.
     virtual void textLineRemoved(ByteView line) { (void)line; }
     // frameFound threw: the rest of the block is lost and the pending bytes are as before it.

@@ -24,4 +24,9 @@ void ReceiverMonitor::frameFound(ByteView frame) {
     }
 }
 
+void ReceiverMonitor::frameDropped(ByteView, DropReason reason) {
+    ++counters_.framesDropped;
+    ++(reason == DropReason::Length ? counters_.framesDroppedBy.length : counters_.framesDroppedBy.checksum);
+}
+
 }  // namespace tessaly

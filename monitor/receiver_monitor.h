@@ -16,9 +16,15 @@
 
 namespace tessaly {
 
+struct DroppedFrames {
+    std::uint64_t checksum = 0;
+    std::uint64_t length = 0;  // over the frame length cap
+};
+
 struct ScanCounters {
     std::map<std::uint16_t, std::uint64_t> validFrames;  // by class << 8 | ID
-    std::uint64_t framesDropped = 0;     // bad length or checksum, or cut at the length cap
+    std::uint64_t framesDropped = 0;     // for any reason
+    DroppedFrames framesDroppedBy;
     std::uint64_t shortL6Frames = 0;     // valid, but too short to decode
     std::uint64_t textLinesRemoved = 0;
     std::uint64_t blocksAbandoned = 0;   // an output threw during the scan
@@ -40,7 +46,7 @@ public:
 
 private:
     void frameFound(ByteView frame) override;
-    void frameDropped(ByteView) override { ++counters_.framesDropped; }
+    void frameDropped(ByteView, DropReason reason) override;
     void textLineRemoved(ByteView) override { ++counters_.textLinesRemoved; }
     void scanAbandoned() override { ++counters_.blocksAbandoned; }
 

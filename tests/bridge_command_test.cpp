@@ -11,6 +11,7 @@
 #include <iterator>
 #include <thread>
 
+#include "cli/bridge_status.h"
 #include "monitor/csv_row.h"
 #include "tests/serial_test_support.h"
 #include "tests/tcp_peer.h"
@@ -242,6 +243,19 @@ TEST(BridgeCommand, SerialInputToTcpOutputEveryByteBothWays) {
     EXPECT_EQ(bridge.stop(), 0);
     const std::string raw = readFile(folder.file("in.ubx"));
     EXPECT_EQ(Bytes(raw.begin(), raw.end()), forward);
+}
+
+}  // namespace
+
+namespace {
+
+// Scripts read the total as before, and the count of each reason beside it.
+TEST(BridgeStatus, JsonKeepsTheDropTotalAndAddsOneCountPerReason) {
+    tessaly::BridgeStatus status;
+    status.framesDropped = 5;
+    status.framesDroppedBy = {3, 2};
+    const std::string json = tessaly::statusLineJson(status);
+    EXPECT_TRUE(json.find(",\"framesDropped\":5,\"framesDroppedBy\":{\"checksum\":3,\"length\":2},") != std::string::npos) << json;
 }
 
 }  // namespace

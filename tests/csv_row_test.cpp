@@ -5,15 +5,27 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
+
+#include <sys/resource.h>
+
+#include <csignal>
 
 #include "monitor/civil_time.h"
 #include "monitor/csv_log.h"
 #include "monitor/csv_row.h"
+#include "monitor/raw_capture.h"
 #include "tests/fake_outputs.h"
+#include "tests/test_data.h"
 
 namespace tessaly {
 namespace {
+
+std::string readAll(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
 
 L6ChannelReport reportOf(std::uint8_t chn, std::uint8_t errStatus) {
     L6ChannelReport r;
@@ -130,19 +142,62 @@ TEST_F(CsvTimeTest, LogFileHasHeaderThenOneRowPerWrittenPair) {
     ASSERT_FALSE(log.loggingOn());
     ASSERT_TRUE(log.start(path.string(), "H1,H2", true));
     EXPECT_TRUE(log.loggingOn());
+    // Each row can be read by another reader as soon as it is written, while the log runs.
+    std::string expected = "H1,H2\r\n";
+    EXPECT_EQ(readAll(path), expected);
     log.writePair(reportOf(0, 1), reportOf(1, 2));
+    expected += *csvRow(reportOf(0, 1), reportOf(1, 2), "2024/05/01 12:34:56.7");
+    EXPECT_EQ(readAll(path), expected);
     log.writePair(reportOf(0, 0), reportOf(1, 0));  // writes nothing
     log.writePair(reportOf(0, 2), reportOf(1, 2));
+    expected += *csvRow(reportOf(0, 2), reportOf(1, 2), "2024/05/01 12:34:56.7");
+    EXPECT_EQ(readAll(path), expected);
     log.stop();
     EXPECT_FALSE(log.loggingOn());
-
-    std::ifstream in(path, std::ios::binary);
-    const std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     std::filesystem::remove(path);
-    const std::string expected =
-        "H1,H2\r\n" + *csvRow(reportOf(0, 1), reportOf(1, 2), "2024/05/01 12:34:56.7") +
-        *csvRow(reportOf(0, 2), reportOf(1, 2), "2024/05/01 12:34:56.7");
-    EXPECT_EQ(content, expected);
+}
+
+// Runs `writes` with every write past `bytes` failing as on a full disk (the signal it would send
+// ignored, as the programs ignore it).
+void withFileSizeLimit(rlim_t bytes, const std::function<void()>& writes) {
+    rlimit saved{};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit small = {bytes, saved.rlim_max};
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    writes();
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, handler);
+}
+
+TEST_F(CsvTimeTest, FullDiskIsReportedOnceTheFileEndsInAWholeRowAndWritingResumes) {
+    const test::TempFolder folder;
+    const std::string path = folder.file("log.csv"), rawPath = folder.file("capture.ubx");
+    test::RecordingOutputs clock;
+    CsvLog log(clock);
+    RawCapture raw;
+    std::vector<std::string> notices;
+    const auto record = [&](const LogFileNotice& notice) { notices.push_back(notice.text); };
+    log.setNoticeHandler(record);
+    raw.setNoticeHandler(record);
+    const std::string row = *csvRow(reportOf(0, 1), reportOf(1, 1), "1970/01/01 00:00:00.0");
+    ASSERT_TRUE(log.start(path, "H", true));
+    ASSERT_TRUE(raw.start(rawPath));
+    withFileSizeLimit(3 + 2 * row.size() + row.size() / 2, [&] {
+        for (int i = 0; i < 4; ++i) log.writePair(reportOf(0, 1), reportOf(1, 1));
+        raw.write(std::vector<std::uint8_t>(row.size(), 1));
+        raw.write(std::vector<std::uint8_t>(row.size() * 3, 2));  // a block is taken back whole too
+    });
+    EXPECT_EQ(readAll(path), "H\r\n" + row + row) << "the third row did not fit and was taken back";
+    log.writePair(reportOf(0, 1), reportOf(1, 1));
+    raw.write(std::vector<std::uint8_t>(10, 3));
+    EXPECT_EQ(readAll(path), "H\r\n" + row + row + row);
+    EXPECT_EQ(readAll(rawPath), std::string(row.size(), 1) + std::string(10, 3));
+    EXPECT_EQ(notices, (std::vector<std::string>{"cannot write " + path + ": File too large",
+                                                 "cannot write " + rawPath + ": File too large",
+                                                 path + " written again; 2 rows lost",
+                                                 rawPath + " written again; " + std::to_string(row.size() * 3) +
+                                                     " bytes lost"}));
 }
 
 TEST_F(CsvTimeTest, LogThatCannotBeCreatedStaysOff) {

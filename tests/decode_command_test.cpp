@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <tuple>
 
 #include "monitor/csv_row.h"
 #include "tests/test_data.h"
@@ -18,9 +19,10 @@ struct CliRun {
     std::string out;
 };
 
-CliRun runCli(const std::string& args) {
+// `shellPrefix` runs before the program in the same shell, to set a limit for it.
+CliRun runCli(const std::string& args, const std::string& shellPrefix = "") {
     CliRun run;
-    const std::string command = std::string(TESSALY_CLI_PATH) + " " + args + " 2>&1";
+    const std::string command = shellPrefix + TESSALY_CLI_PATH + " " + args + " 2>&1";
     FILE* pipe = popen(command.c_str(), "r");
     if (!pipe) return run;
     char buffer[4096];
@@ -56,6 +58,7 @@ TEST(DecodeCommand, BadUseGivesOneLineAndStatus2) {
              "decode", "decode /nonexistent/stream.ubx", "decode " + kL6Stream + " --block 0",
           "decode " + kL6Stream + " --block x", "decode " + kL6Stream + " --block",
           "decode " + kL6Stream + " --frobnicate", "decode " + kL6Stream + " --csv /nonexistent/x.csv",
+          "decode " + kL6Stream + " --block 16777217", "decode " + kL6Stream + " --block 100000000000",
           "frobnicate"}) {
         const CliRun run = runCli(args);
         EXPECT_EQ(run.status, 2) << args;
@@ -94,6 +97,39 @@ TEST(DecodeCommand, SummaryAndCsvOfARecordedStream) {
         EXPECT_EQ(rowsOf(readFile(other)), rows) << "block " << block;
     }
     std::filesystem::remove_all(dir);
+}
+
+// A file size limit fails the writes as a full disk does; the program must not die of its signal.
+TEST(DecodeCommand, CsvThatCannotBeWrittenWholeEndsWithOneLineAndStatus1) {
+    if (!std::filesystem::exists(kL6Stream)) GTEST_SKIP() << kL6Stream << " not found";
+    const tessaly::test::TempFolder folder;
+    const std::string csvPath = folder.file("log.csv");
+    for (const auto& [csv, limit, reason] : {std::tuple{csvPath, "ulimit -f 200; ", "File too large"},
+                                             std::tuple{std::string("/dev/full"), "", "No space left on device"}}) {
+        const CliRun run = runCli("decode " + kL6Stream + " --csv " + csv, limit);
+        EXPECT_EQ(run.status, 1);
+        const std::string lastLine = run.out.substr(run.out.rfind('\n', run.out.size() - 2) + 1);
+        EXPECT_TRUE(lastLine.starts_with("tessaly-cli decode: cannot write " + csv + ": " + reason + "; ")) << run.out;
+    }
+    const std::string written = readFile(csvPath);
+    EXPECT_GT(written.size(), 90000u);
+    EXPECT_TRUE(written.ends_with("\r\n")) << "no half row at the end";
+    for (const std::string& row : rowsOf(written)) ASSERT_EQ(std::count(row.begin(), row.end(), ','), 29) << row;
+}
+
+TEST(DecodeCommand, DroppedFramesAreCountedByReason) {
+    using tessaly::test::Bytes;
+    const Bytes good = tessaly::test::ubxFrame(0x05, 0x01, Bytes{0x06, 0x8A});
+    Bytes badChecksum = good, overlong = {0xB5, 0x62, 0x02, 0x73, 0x88, 0x13};  // 5000 bytes declared
+    badChecksum.back() ^= 0xFF;
+    overlong.resize(tessaly::kUbxFrameLengthCap, 0x00);
+    const Bytes stream = tessaly::test::concat({badChecksum, good, overlong, badChecksum, good});
+    const tessaly::test::TempFolder folder;
+    std::ofstream(folder.file("damaged.ubx"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(stream.data()), static_cast<std::streamsize>(stream.size()));
+    const CliRun run = runCli("decode " + folder.file("damaged.ubx"));
+    EXPECT_NE(run.out.find("Frames dropped: 3 (wrong checksum: 2, length over 4096 bytes: 1)"), std::string::npos)
+        << run.out;
 }
 
 }  // namespace

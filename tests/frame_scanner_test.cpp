@@ -23,12 +23,16 @@ public:
         found.emplace_back(frame.begin(), frame.end());
         if (onFrame) onFrame(found.back());
     }
-    void frameDropped(ByteView cut) override { dropped.emplace_back(cut.begin(), cut.end()); }
+    void frameDropped(ByteView cut, DropReason reason) override {
+        dropped.emplace_back(cut.begin(), cut.end());
+        dropReasons.push_back(reason);
+    }
     void textLineRemoved(ByteView) override { ++textLines; }
     void scanAbandoned() override { ++abandoned; }
 
     std::vector<Bytes> found;
     std::vector<Bytes> dropped;
+    std::vector<DropReason> dropReasons;
     int textLines = 0;
     int abandoned = 0;
     std::function<void(const Bytes&)> onFrame;
@@ -105,6 +109,7 @@ TEST_F(FrameScannerTest, BadChecksumIsDroppedAndTheNextFrameFound) {
     feed(concat({bad, kAck}));
     EXPECT_EQ(seen.found, std::vector<Bytes>{kAck});
     EXPECT_EQ(seen.dropped, std::vector<Bytes>{bad});
+    EXPECT_EQ(seen.dropReasons, std::vector<DropReason>{DropReason::Checksum});
 }
 
 TEST_F(FrameScannerTest, FalseSyncCostsEverythingUpToItsDeclaredEnd) {
@@ -115,6 +120,7 @@ TEST_F(FrameScannerTest, FalseSyncCostsEverythingUpToItsDeclaredEnd) {
     EXPECT_EQ(seen.found, std::vector<Bytes>{kPoll});
     ASSERT_EQ(seen.dropped.size(), 1u);
     EXPECT_EQ(seen.dropped[0].size(), 28u);
+    EXPECT_EQ(seen.dropReasons, std::vector<DropReason>{DropReason::Checksum}) << "its length was within the cap";
 }
 
 TEST_F(FrameScannerTest, OverlongLengthConsumesExactly4096Bytes) {
@@ -133,6 +139,7 @@ TEST_F(FrameScannerTest, OverlongLengthConsumesExactly4096Bytes) {
         EXPECT_EQ(observer.found, std::vector<Bytes>{kPoll}) << declared;
         ASSERT_EQ(observer.dropped.size(), 1u);
         EXPECT_EQ(observer.dropped[0].size(), kUbxFrameLengthCap);
+        EXPECT_EQ(observer.dropReasons, std::vector<DropReason>{DropReason::Length}) << declared;
     }
 }
 
@@ -219,8 +226,8 @@ public:
                 pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(c + 1));
                 removed = true;
             } else if (u > 0 && pending_.size() >= u + 5) {
-                const std::size_t n = std::min<std::size_t>(
-                    (pending_[u + 3] | pending_[u + 4] << 8) + 8, 4096);
+                const std::size_t declared = (pending_[u + 3] | pending_[u + 4] << 8) + 8;
+                const std::size_t n = std::min<std::size_t>(declared, 4096);
                 if (pending_.size() >= u + n - 1) {
                     const Bytes frame(pending_.begin() + static_cast<std::ptrdiff_t>(u - 1),
                                       pending_.begin() + static_cast<std::ptrdiff_t>(u - 1 + n));
@@ -228,7 +235,7 @@ public:
                     if (isValidUbxFrame(frame)) {
                         observer_.frameFound(frame);
                     } else {
-                        observer_.frameDropped(frame);
+                        observer_.frameDropped(frame, declared > n ? DropReason::Length : DropReason::Checksum);
                     }
                     removed = true;
                 }
@@ -285,6 +292,7 @@ TEST(FrameScannerEquivalence, SameResultsAsThePlainScanForAnyCutOfAnyStream) {
         }
         ASSERT_EQ(fast.found, plain.found) << "round " << round;
         ASSERT_EQ(fast.dropped, plain.dropped) << "round " << round;
+        ASSERT_EQ(fast.dropReasons, plain.dropReasons) << "round " << round;
         ASSERT_EQ(fast.textLines, plain.textLines) << "round " << round;
     }
 }

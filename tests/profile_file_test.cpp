@@ -124,6 +124,7 @@ TEST_F(ProfileFileTest, ReadingRules) {
     EXPECT_EQ(profile.readText("Command", "Cmd1", "default"), "default");
 }
 
+// Lines the program does not change keep their line ends too; added lines end as the first does.
 TEST_F(ProfileFileTest, ReplacingAValueKeepsEveryOtherLineInPlace) {
     ProfileFile profile = loadText(
         "; written by hand\r\n[Option]\r\nunknown=keep me\r\n  comport = COM3 \r\n"
@@ -135,7 +136,7 @@ TEST_F(ProfileFileTest, ReplacingAValueKeepsEveryOtherLineInPlace) {
     ASSERT_TRUE(profile.save(file));
     EXPECT_EQ(fileBytes(file),
               "; written by hand\r\n[Option]\r\nunknown=keep me\r\n  comport =COM7\r\n"
-              "; comment in Option\r\nComBaud=9600\r\n\r\n[CSV]\r\nUTC=1\r\nbroken line\r\n"
+              "; comment in Option\r\nComBaud=9600\r\n\r\n[CSV]\nUTC=1\rbroken line\r\n"
               "CSV_Index=A,B\r\n[Command]\r\nCmd1=X\r\n");
 }
 
@@ -144,14 +145,14 @@ TEST_F(ProfileFileTest, FileWithoutByteOrderMarkIsUtf8AndStaysUtf8) {
     EXPECT_EQ(profile.read("Option", "TCPhost"), kJapanese);
     profile.write("Option", "TCPport", "5555");
     ASSERT_TRUE(profile.save(file));
-    EXPECT_EQ(fileBytes(file), "[Option]\r\nTCPhost=" + kJapanese + "\r\nTCPport=5555\r\n");
+    EXPECT_EQ(fileBytes(file), "[Option]\nTCPhost=" + kJapanese + "\nTCPport=5555\n");
 }
 
 TEST_F(ProfileFileTest, Utf8ByteOrderMarkIsNotPartOfTheFirstSection) {
     ProfileFile profile = loadText("\xEF\xBB\xBF[Option]\nPRNs=3\n");
     EXPECT_EQ(profile.readInteger("Option", "PRNs", 0), 3);
     ASSERT_TRUE(profile.save(file));
-    EXPECT_EQ(fileBytes(file), "\xEF\xBB\xBF[Option]\r\nPRNs=3\r\n");
+    EXPECT_EQ(fileBytes(file), "\xEF\xBB\xBF[Option]\nPRNs=3\n");
 }
 
 TEST_F(ProfileFileTest, DamagedContentGivesDefaultsAndALaterSaveWritesAGoodFile) {
@@ -257,6 +258,82 @@ TEST_F(ProfileFileTest, SaveThroughASymbolicLinkReplacesItsTarget) {
     ASSERT_TRUE(profile.save(file));
     EXPECT_TRUE(std::filesystem::is_symlink(file));
     EXPECT_EQ(fileBytes(folder / "real.ini"), "[Option]\r\nPRNs=2\r\n");
+    // A link to a file not there yet is kept too, and the file made.
+    std::filesystem::create_symlink("later.ini", folder / "later-link.ini");
+    ASSERT_TRUE(profile.save(folder / "later-link.ini"));
+    EXPECT_TRUE(std::filesystem::is_symlink(folder / "later-link.ini"));
+    EXPECT_EQ(fileBytes(folder / "later.ini"), "[Option]\r\nPRNs=2\r\n");
+}
+
+std::string utf8Of(char32_t code) {
+    if (code < 0x80) return std::string(1, static_cast<char>(code));
+    const int extra = code < 0x800 ? 1 : code < 0x10000 ? 2 : 3;
+    std::string text(1, static_cast<char>((0xFF00 >> (extra + 1)) | code >> (6 * extra)));
+    for (int k = extra - 1; k >= 0; --k) text.push_back(static_cast<char>(0x80 | (code >> (6 * k) & 0x3F)));
+    return text;
+}
+
+// Every save writes every key: one written with the value it had keeps its line as well.
+TEST_F(ProfileFileTest, LinesTheProgramDoesNotChangeKeepTheirBytes) {
+    writeFileBytes(file, "\xEF\xBB\xBF[Option]\nName=\xFF\xFE\xFD\rPRNs=1\r\nTCPhost=\xC3\n; \xE9t\xE9");
+    ProfileFile profile = ProfileFile::load(file);
+    profile.writeInteger("Option", "PRNs", 2);
+    profile.write("Option", "TCPhost", *profile.read("Option", "TCPhost"));
+    profile.write("Option", "TCPport", "5555");
+    ASSERT_TRUE(profile.save(file));
+    EXPECT_EQ(fileBytes(file),
+              "\xEF\xBB\xBF[Option]\nName=\xFF\xFE\xFD\rPRNs=2\r\nTCPhost=\xC3\n; \xE9t\xE9\nTCPport=5555\n");
+}
+
+// Code points from every plane, surrogate pairs included, in each encoding a file can have.
+TEST_F(ProfileFileTest, CodePointsOfTheWholeUnicodeRangeComeBackInEveryEncoding) {
+    std::vector<std::string> values(1, "<");  // never a blank or quote at the ends, which are trimmed
+    for (char32_t code : {0x7F, 0x80, 0x7FF, 0x800, 0xD7FF, 0xE000, 0xFFFF, 0x10000, 0x1F600, 0x10FFFF}) {
+        values[0] += utf8Of(code);
+    }
+    for (char32_t code = 1; code <= 0x10FFFF; code += 241) {
+        if (values.back().size() > 1000) values.push_back("<");
+        if ((code < 0xD800 || code > 0xDFFF) && code != u'\r' && code != u'\n') values.back() += utf8Of(code);
+    }
+    for (std::string& value : values) value += ">";
+    const struct {
+        const char* encoding;
+        std::string emptyFile;
+        std::string pairBytes;  // U+1F600 as the file holds it
+    } encodings[] = {
+        {"UTF-16 LE", "\xFF\xFE", "\x3D\xD8\x00\xDE"},
+        {"UTF-16 BE", "\xFE\xFF", "\xD8\x3D\xDE\x00"},
+        {"UTF-8", "", "\xF0\x9F\x98\x80"},
+    };
+    for (const auto& encoding : encodings) {
+        SCOPED_TRACE(encoding.encoding);
+        writeFileBytes(file, encoding.emptyFile);
+        ProfileFile profile = ProfileFile::load(file);
+        for (std::size_t i = 0; i < values.size(); ++i) profile.write("Text", "V" + std::to_string(i), values[i]);
+        ASSERT_TRUE(profile.save(file));
+        EXPECT_NE(fileBytes(file).find(encoding.pairBytes), std::string::npos);
+        const ProfileFile loaded = ProfileFile::load(file);
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            ASSERT_EQ(loaded.read("Text", "V" + std::to_string(i)), values[i]) << "value " << i;
+        }
+    }
+}
+
+TEST_F(ProfileFileTest, PathThatIsNotARegularFileIsNeverReplaced) {
+    ASSERT_EQ(::mkfifo((folder / "fifo.ini").c_str(), 0600), 0);
+    std::filesystem::create_symlink("fifo.ini", folder / "to-fifo.ini");
+    std::filesystem::create_symlink("/dev/null", folder / "to-device.ini");
+    for (const char* name : {"fifo.ini", "to-fifo.ini", "to-device.ini"}) {
+        ProfileFile profile = ProfileFile::load(folder / name);
+        profile.writeInteger("Option", "PRNs", 2);
+        std::string why;
+        EXPECT_FALSE(profile.save(folder / name, &why)) << name;
+        EXPECT_EQ(why, "not a regular file") << name;
+    }
+    EXPECT_TRUE(std::filesystem::is_fifo(std::filesystem::symlink_status(folder / "fifo.ini")));
+    EXPECT_EQ(std::filesystem::read_symlink(folder / "to-fifo.ini"), "fifo.ini");
+    EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
+    EXPECT_EQ(filesIn(folder.path()), 3u) << "no temporary file left behind";
 }
 
 }  // namespace

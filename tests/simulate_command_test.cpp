@@ -44,6 +44,7 @@ TEST(SimulateCommand, BadOptionsGiveStatus2) {
     for (const char* args : {"simulate --port", "simulate --port 70000", "simulate --port x",
                              "simulate --rate 0", "simulate --rate -1", "simulate --seed 1x",
                              "simulate --frobnicate", "simulate --data /nonexistent",
+                             "simulate --rate nan", "simulate --rate 100001", "sink --echo-rate 10000001",
                              "sink --echo-rate -5", "sink --port", "sink --frobnicate 1"}) {
         EXPECT_EQ(exitStatusOf(args), 2) << args;
     }

@@ -10,6 +10,8 @@
 #include <QRadioButton>
 #include <QTimer>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <fstream>
 #include <future>
@@ -85,6 +87,7 @@ TEST_F(WindowSettingsTest, FreshStartCreatesTheFileAndCloseWritesEveryKeyInOrder
     EXPECT_EQ(file.readText("Option", "TCPport2", ""), "5555");
     EXPECT_TRUE(file.readBool("Option", "Serial", false));
     EXPECT_FALSE(file.readBool("Option", "OpenTCPInput", true));
+    EXPECT_EQ(file.read("Option", "Reconnect"), "1") << "on by default, and written";
     EXPECT_EQ(file.readText("CSV", "CSV_Index", ""), std::string(kDefaultCsvHeader));
     EXPECT_EQ(file.readText("Command", "Cmd4", "").substr(0, 7), "\\B5\\62\\");
 
@@ -96,7 +99,7 @@ TEST_F(WindowSettingsTest, FreshStartCreatesTheFileAndCloseWritesEveryKeyInOrder
     std::size_t at = 0;
     for (const char* key : {"[Option]", "Version=", "PRNs=", "ComPort=", "ComBaud=", "TCPhost=", "TCPport=",
                             "Serial=", "ComPort2=", "LogDir=", "SVID_PRN=", "MFG-ID=", "OpenSerialInput=",
-                            "OpenTCPOutput=", "MainTop=", "MainLeft=", "[CSV]", "CSV_Index=", "UTC=",
+                            "OpenTCPOutput=", "Reconnect=", "MainTop=", "MainLeft=", "[CSV]", "CSV_Index=", "UTC=",
                             "[Command]", "Cmd1=", "Cmd2=", "Cmd3=", "Cmd4="}) {
         const std::size_t found = ascii.find(key, at);
         ASSERT_NE(found, std::string::npos) << key << " after offset " << at << " in\n" << ascii;
@@ -108,7 +111,8 @@ TEST_F(WindowSettingsTest, EveryKeyComesBackAfterARestart) {
     writeIni(
         "[Option]\r\nVersion=Ver1.08\r\nPRNs=7\r\nComPort=COM7\r\nComBaud=9600\r\nTCPhost=rover.local\r\n"
         "TCPport=2101\r\nSerial=0\r\nComPort2=COM8\r\nComBaud2=38400\r\nTCPhost2=127.0.0.1\r\nTCPport2=0x1F90\r\n"
-        "Serial2=0\r\nLogDir=/data/logs\r\nSVID_PRN= 193, 194 \r\nMFG-ID=\"日立太田,Kobe\"\r\nMainTop=40\r\nMainLeft=30\r\n"
+        "Serial2=0\r\nLogDir=/data/logs\r\nSVID_PRN= 193, 194 \r\nMFG-ID=\"日立太田,Kobe\"\r\nReconnect=0\r\nMainTop=40\r\n"
+        "MainLeft=30\r\n"
         "[CSV]\r\nCSV_Index=my header\r\nUTC=1\r\n[Command]\r\nCmd1=ABC;X:Say ABC\r\nCmd2=\r\nCmd3=\\B5\r\nCmd4=Q;Q\r\n");
     start();
     EXPECT_EQ(child<QComboBox>("ComboBoxPort")->currentText(), "COM7");
@@ -120,6 +124,7 @@ TEST_F(WindowSettingsTest, EveryKeyComesBackAfterARestart) {
     EXPECT_TRUE(child<QRadioButton>("RadioButtonTCP2")->isChecked());
     EXPECT_EQ(child<QLineEdit>("LabeledEditTCPport2")->text(), "0x1F90") << "texts are taken as they are";
     EXPECT_EQ(form->settings().prns, 7);
+    EXPECT_FALSE(form->settings().reconnect);
     EXPECT_EQ(form->settings().mfgId, "日立太田,Kobe");
     EXPECT_EQ(form->monitorView().nameLists().svidPrn, (std::vector<std::string>{"193", "194"}));
     EXPECT_EQ(form->settings().csvHeader, "my header");
@@ -141,6 +146,7 @@ TEST_F(WindowSettingsTest, EveryKeyComesBackAfterARestart) {
     EXPECT_EQ(file.readText("Option", "LogDir", ""), "/data/logs");
     EXPECT_EQ(file.readText("Command", "Cmd1", ""), "ABC;X:Say ABC");
     EXPECT_EQ(file.readText("CSV", "CSV_Index", ""), "my header");
+    EXPECT_EQ(file.read("Option", "Reconnect"), "0");
 }
 
 TEST_F(WindowSettingsTest, HeaderOfAFileWrittenByTheFirstVersionIsReplaced) {
@@ -276,10 +282,11 @@ TEST_F(WindowSettingsTest, UbxFileRecordsTheInputStreamByteForByte) {
     EXPECT_EQ(child<QLabel>("LabelLog")->text(), "capture.UBX");
     const Bytes part = test::slice(stream, 0, 50000);
     for (std::size_t at = 0; at < part.size(); at += 1000) form->inputBlockReceived(test::slice(part, at, 1000));
-    form->ButtonLogClick();
-    EXPECT_FALSE(form->logging());
+    // Read while the capture runs: every block is in the file as soon as it came.
     const std::string captured = readAll(folder.file("capture.UBX"));
     EXPECT_EQ(Bytes(captured.begin(), captured.end()), part);
+    form->ButtonLogClick();
+    EXPECT_FALSE(form->logging());
 }
 
 TEST_F(WindowSettingsTest, LogThatCannotBeCreatedSaysSo) {
@@ -289,6 +296,26 @@ TEST_F(WindowSettingsTest, LogThatCannotBeCreatedSaysSo) {
     EXPECT_FALSE(form->logging());
     EXPECT_EQ(messages, std::vector<std::string>{"\nFile could not be created"});
     EXPECT_EQ(child<QLabel>("LabelLog")->text(), "");
+}
+
+TEST_F(WindowSettingsTest, LogOnAFullDiskSaysSoInTheStatusLine) {
+    start();
+    chosenLogFile = folder.file("full.csv");
+    std::filesystem::create_symlink("/dev/full", chosenLogFile);
+    overwrite = true;
+    form->ButtonLogClick();  // the file opens; its header does not fit
+    EXPECT_EQ(child<QLabel>("LabelErr")->text().toStdString(),
+              "cannot write " + chosenLogFile + ": No space left on device");
+    EXPECT_TRUE(messages.empty()) << "no message box for it";
+}
+
+TEST_F(WindowSettingsTest, SettingsPathThatIsAFifoIsLeftAloneAndTheUserTold) {
+    const std::string fifo = folder.file("fifo.ini");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    start({fifo});
+    closeWindow();
+    EXPECT_TRUE(std::filesystem::is_fifo(fifo));
+    EXPECT_EQ(messages, std::vector<std::string>{"Cannot save the settings\r\n\r\n" + fifo + " (not a regular file)"});
 }
 
 }  // namespace
