@@ -23,7 +23,8 @@ public:
     virtual void frameFound(ByteView frame) = 0;
     // A cut that failed the check: it is discarded, scanning goes on after its declared end.
     virtual void frameDropped(ByteView cut) { (void)cut; }
-    // A text line, together with the stray bytes in front of its '$'.
+    // A text line, together with the stray bytes in front of its '$'. Whole when the two come to
+    // at most 256 bytes, however the blocks were cut; a longer run may arrive shortened.
     virtual void textLineRemoved(ByteView line) { (void)line; }
     // frameFound threw: the rest of the block is lost and the pending bytes are as before it.
     virtual void scanAbandoned() {}
