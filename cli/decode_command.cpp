@@ -6,6 +6,7 @@
 #include <ostream>
 #include <vector>
 
+#include "cli/decode_return.h"
 #include "monitor/csv_log.h"
 #include "monitor/csv_row.h"
 #include "monitor/receiver_monitor.h"
@@ -85,6 +86,8 @@ std::optional<DecodeOptions> parseDecodeOptions(const std::vector<std::string>& 
             options.csvPath = args[++i];
         } else if (arg == "--utc") {
             options.utc = true;
+        } else if (arg == "--return") {
+            options.returnStream = true;
         } else if (arg.starts_with("-") && arg != "-") {
             error = "unknown option " + arg;
             return std::nullopt;
@@ -104,6 +107,7 @@ std::optional<DecodeOptions> parseDecodeOptions(const std::vector<std::string>& 
 }
 
 int runDecode(const DecodeOptions& options, std::ostream& out, std::ostream& err) {
+    if (options.returnStream) return runDecodeReturn(options, out, err);
     std::ifstream input(options.inputPath, std::ios::binary);
     if (!input) {
         err << "tessaly-cli decode: cannot read " << options.inputPath << "\n";

@@ -24,6 +24,8 @@ void printHelp(std::ostream& out) {
            "      evaluations, the both-failed count, C/N0 averages and the firmware text.\n"
            "      --csv OUT  also write the CSV log, one row per evaluated pair\n"
            "      --utc      time stamps of the CSV log in UTC instead of local time\n"
+           "      --return   FILE is a capture of the return stream: print the rover's position\n"
+           "                 messages by fix kind and its RXM-COR reports by protocol and use\n"
            "  tessaly-cli ports [--map]\n"
            "      List the serial ports as the window's port selectors offer them: COM1 to COM99\n"
            "      that exist and are free, with the device's name. Devices found on the system\n"
@@ -55,6 +57,7 @@ void printHelp(std::ostream& out) {
            "      --csv FILE  write the CSV log, one row per evaluated pair\n"
            "      --utc       time stamps of the CSV log in UTC instead of local time\n"
            "      --raw FILE  record the input stream byte for byte, for decode later\n"
+           "      --raw-return FILE  record the return stream byte for byte, for decode --return\n"
            "      --ini FILE  take the CSV header and UTC flag from a settings file\n"
            "      --json      print the status as one JSON object a line\n"
            "  tessaly-cli --help | --version\n";
