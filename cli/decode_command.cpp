@@ -6,6 +6,7 @@
 #include <ostream>
 #include <vector>
 
+#include "cli/block_replay.h"
 #include "cli/decode_return.h"
 #include "monitor/csv_log.h"
 #include "monitor/csv_row.h"
@@ -127,22 +128,13 @@ int runDecode(const DecodeOptions& options, std::ostream& out, std::ostream& err
     outputs.clock = &clock;
     ReceiverMonitor monitor(outputs);
 
-    std::vector<std::uint8_t> block(options.blockSize);
-    std::uint64_t total = 0;
-    while (input) {
-        input.read(reinterpret_cast<char*>(block.data()), static_cast<std::streamsize>(block.size()));
-        const auto got = static_cast<std::size_t>(input.gcount());
-        // An empty block would empty the pending bytes: the end of the file is not a block.
-        if (got == 0) break;
-        monitor.scanBlock(ByteView(block.data(), got));
-        total += got;
-    }
-    if (input.bad()) {
+    const auto total = replayInBlocks(input, options.blockSize, [&](ByteView block) { monitor.scanBlock(block); });
+    if (!total) {
         err << "tessaly-cli decode: error while reading " << options.inputPath << "\n";
         return 2;
     }
     log.stop();
-    printSummary(out, options, total, monitor, status);
+    printSummary(out, options, *total, monitor, status);
     return 0;
 }
 

@@ -2,8 +2,8 @@
 
 #include <fstream>
 #include <ostream>
-#include <vector>
 
+#include "cli/block_replay.h"
 #include "cli/rover_status.h"
 #include "monitor/rover_monitor.h"
 
@@ -72,23 +72,14 @@ int runDecodeReturn(const DecodeOptions& options, std::ostream& out, std::ostrea
         return 2;
     }
     RoverMonitor rover;
-    std::vector<std::uint8_t> block(options.blockSize);
-    std::uint64_t total = 0;
-    while (input) {
-        input.read(reinterpret_cast<char*>(block.data()), static_cast<std::streamsize>(block.size()));
-        const auto got = static_cast<std::size_t>(input.gcount());
-        // An empty block would empty the pending bytes: the end of the file is not a block.
-        if (got == 0) break;
-        // A capture has no time of arrival: every message counts, and NAV-PVT keeps precedence
-        // over GGA for the last solution.
-        rover.feed(ByteView(block.data(), got), 0);
-        total += got;
-    }
-    if (input.bad()) {
+    // A capture has no time of arrival: every message counts, and NAV-PVT keeps precedence over
+    // GGA for the last solution.
+    const auto total = replayInBlocks(input, options.blockSize, [&](ByteView block) { rover.feed(block, 0); });
+    if (!total) {
         err << "tessaly-cli decode: error while reading " << options.inputPath << "\n";
         return 2;
     }
-    printSummary(out, options, total, rover);
+    printSummary(out, options, *total, rover);
     return 0;
 }
 
