@@ -17,16 +17,12 @@ using test::concat;
 
 constexpr std::uint8_t kL6 = kCorrectionProtocolQzssL6;
 
-TEST(RoverStatus, NullUntilTheFirstPositionMessage) {
+TEST(RoverStatus, NullUntilTheFirstPositionMessageThenTheSolutionWithL6Counts) {
     RoverMonitor rover;
     rover.feed(test::rxmCorFrame(kL6, 1, kCorrectionUsed), 0);
     EXPECT_EQ(roverStatusJson(rover.status()), "null");
     EXPECT_EQ(roverStatusText(rover.status()), "rover -");
-}
-
-TEST(RoverStatus, FixedSolutionWithL6Counts) {
-    RoverMonitor rover;
-    rover.feed(concat({test::rxmCorFrame(kL6, 1, kCorrectionUsed), test::rxmCorFrame(kL6, 1, kCorrectionUsed),
+    rover.feed(concat({test::rxmCorFrame(kL6, 1, kCorrectionUsed),
                        test::rxmCorFrame(kL6, 2, kCorrectionNotUsed), test::rxmCorFrame(kL6, 0, 0),
                        // Other protocols are not part of "cor".
                        test::rxmCorFrame(kCorrectionProtocolSpartn, 1, kCorrectionUsed),
