@@ -10,7 +10,7 @@ struct TextRow {
     const char* japanese;
 };
 
-constexpr std::array<TextRow, 16> kTexts = {{
+constexpr std::array<TextRow, 29> kTexts = {{
     {"Firmware version / Number of times both channels A and B failed",
      "Firmware version / チャンネルAとBの両方ともエラーになった回数"},
     {"Save received data to CSV file", "受信データをCSVファイルに保存する"},
@@ -28,7 +28,22 @@ constexpr std::array<TextRow, 16> kTexts = {{
     {"Input link lost, reconnecting", "入力リンクが切断されました。再接続中"},
     {"Output link lost, reconnecting", "出力リンクが切断されました。再接続中"},
     {"Cannot save the settings", "設定を保存できません"},
+    {"Rover: ", "ローバー: "},
+    {"no fix", "測位なし"},
+    {"2D fix", "2D測位"},
+    {"3D fix", "3D測位"},
+    {"DGNSS", "DGNSS測位"},
+    {"RTK float", "RTKフロート"},
+    {"RTK fixed", "RTKフィックス"},
+    {"fix unknown", "測位状態不明"},
+    {"no position message", "位置メッセージなし"},
+    {"%1 SV", "%1 衛星"},
+    {"L6 used %1/%2 in 60 s", "L6使用 %1/%2 (60秒間)"},
+    {"age %1 s", "補正経過 %1 秒"},
+    {"Rover silent for 5 s: turn on NAV-PVT or GGA, and RXM-COR, on its port to Output",
+     "ローバー無応答 (5秒): 出力側ポートで NAV-PVT か GGA と RXM-COR を有効に"},
 }};
+static_assert(kTexts.size() == static_cast<std::size_t>(UiText::RoverSilent), "one row per text");
 
 }  // namespace
 

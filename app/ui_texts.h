@@ -1,5 +1,5 @@
 // The texts the user reads while working that exist in English and Japanese: the hints of six
-// controls and the messages of the link and command checks. Every other text of the window is
+// controls, the messages of the link and command checks and the pieces of the rover line. Every other text of the window is
 // English only. The language follows the user's locale and is decided once per run.
 #pragma once
 
@@ -27,6 +27,20 @@ enum class UiText {
     InputLinkLost,
     OutputLinkLost,
     CannotSaveSettings,
+    // The rover line under the grids; "%1" and "%2" stand for numbers.
+    RoverPrefix,
+    RoverNoFix,
+    Rover2dFix,
+    Rover3dFix,
+    RoverDgnss,
+    RoverFloat,
+    RoverFixed,
+    RoverFixUnknown,
+    RoverNoPosition,
+    RoverSatellites,
+    RoverL6Used,
+    RoverCorrectionAge,
+    RoverSilent,
 };
 
 // Japanese for the locale of Japanese as used in Japan ("ja_JP", with or without an encoding or

@@ -7,7 +7,8 @@ std::optional<BridgeOptions> parseBridgeOptions(const std::vector<std::string>& 
     std::optional<EndpointAddress> input, output;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        const bool takesValue = arg == "--in" || arg == "--out" || arg == "--csv" || arg == "--raw" || arg == "--ini";
+        const bool takesValue = arg == "--in" || arg == "--out" || arg == "--csv" || arg == "--raw" || arg == "--ini" ||
+                                arg == "--raw-return";
         if (takesValue && i + 1 >= args.size()) {
             error = arg + " needs a value";
             return std::nullopt;
@@ -20,6 +21,8 @@ std::optional<BridgeOptions> parseBridgeOptions(const std::vector<std::string>& 
             options.csvPath = args[++i];
         } else if (arg == "--raw") {
             options.rawPath = args[++i];
+        } else if (arg == "--raw-return") {
+            options.rawReturnPath = args[++i];
         } else if (arg == "--ini") {
             options.iniPath = args[++i];
         } else if (arg == "--utc") {
@@ -41,6 +44,11 @@ std::optional<BridgeOptions> parseBridgeOptions(const std::vector<std::string>& 
                                 output->kind == EndpointAddress::Kind::Serial && input->portNo == output->portNo;
     if (*input == *output || sameSerialPort) {
         error = "--in and --out name the same endpoint";
+        return std::nullopt;
+    }
+    // Both captures in one file would interleave the two directions beyond telling apart.
+    if (options.rawPath && options.rawPath == options.rawReturnPath) {
+        error = "--raw and --raw-return name the same file";
         return std::nullopt;
     }
     options.input = *input;

@@ -14,6 +14,7 @@ struct BridgeOptions {
     EndpointAddress output;
     std::optional<std::string> csvPath;
     std::optional<std::string> rawPath;
+    std::optional<std::string> rawReturnPath;  // the return stream, output to input, byte for byte
     std::optional<std::string> iniPath;  // CSV header and UTC flag from a settings file
     bool utc = false;
     bool json = false;

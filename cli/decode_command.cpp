@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "cli/number_option.h"
+#include "cli/block_replay.h"
+#include "cli/decode_return.h"
 #include "monitor/csv_log.h"
 #include "monitor/csv_row.h"
 #include "monitor/receiver_monitor.h"
@@ -81,6 +83,8 @@ std::optional<DecodeOptions> parseDecodeOptions(const std::vector<std::string>& 
             options.csvPath = args[++i];
         } else if (arg == "--utc") {
             options.utc = true;
+        } else if (arg == "--return") {
+            options.returnStream = true;
         } else if (arg.starts_with("-") && arg != "-") {
             error = "unknown option " + arg;
             return std::nullopt;
@@ -100,6 +104,7 @@ std::optional<DecodeOptions> parseDecodeOptions(const std::vector<std::string>& 
 }
 
 int runDecode(const DecodeOptions& options, std::ostream& out, std::ostream& err) {
+    if (options.returnStream) return runDecodeReturn(options, out, err);
     std::ifstream input(options.inputPath, std::ios::binary);
     if (!input) {
         err << "tessaly-cli decode: cannot read " << options.inputPath << "\n";
@@ -124,22 +129,13 @@ int runDecode(const DecodeOptions& options, std::ostream& out, std::ostream& err
     outputs.clock = &clock;
     ReceiverMonitor monitor(outputs);
 
-    std::vector<std::uint8_t> block(options.blockSize);
-    std::uint64_t total = 0;
-    while (input) {
-        input.read(reinterpret_cast<char*>(block.data()), static_cast<std::streamsize>(block.size()));
-        const auto got = static_cast<std::size_t>(input.gcount());
-        // An empty block would empty the pending bytes: the end of the file is not a block.
-        if (got == 0) break;
-        monitor.scanBlock(ByteView(block.data(), got));
-        total += got;
-    }
-    if (input.bad()) {
+    const auto total = replayInBlocks(input, options.blockSize, [&](ByteView block) { monitor.scanBlock(block); });
+    if (!total) {
         err << "tessaly-cli decode: error while reading " << options.inputPath << "\n";
         return 2;
     }
     log.stop();
-    printSummary(out, options, total, monitor, status);
+    printSummary(out, options, *total, monitor, status);
     if (log.file().lost() > 0) {
         err << "tessaly-cli decode: " << writeFailure << "; " << log.file().lost() << " lines of the CSV log lost\n";
         return 1;

@@ -18,6 +18,7 @@ struct DecodeOptions {
     std::size_t blockSize = 1024;  // the input TCP link's block
     std::optional<std::string> csvPath;
     bool utc = false;
+    bool returnStream = false;  // the file is a capture of the return stream
 };
 
 // Reads the arguments after "decode". On failure returns nothing and sets `error`.

@@ -14,8 +14,6 @@ using Bytes = std::vector<std::uint8_t>;
 
 inline constexpr std::uint8_t kUbxClassCfg = 0x06;
 inline constexpr std::uint8_t kUbxIdCfgRst = 0x04;  // receiver reset
-inline constexpr std::uint8_t kUbxClassNav = 0x01;
-inline constexpr std::uint8_t kUbxIdNavPvt = 0x07;
 
 // Sync bytes, class, ID, length, payload and checksum.
 Bytes makeUbxFrame(std::uint8_t messageClass, std::uint8_t messageId, const Bytes& payload);

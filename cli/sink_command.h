@@ -1,6 +1,7 @@
 // tessaly-cli sink: plays the high-precision receiver as a TCP server on 127.0.0.1. It takes the
-// forwarded stream, counts the bytes and the valid UBX frames with the program's own scanner,
-// prints a line a second, and can send bytes of its own back, as that receiver's output does.
+// forwarded stream, counts the bytes and the valid UBX frames with the program's own scanner and
+// prints a line a second. Its simulated rover answers the L6 messages and sends its solution back
+// to the clients, as that receiver's output does; an echo rate adds bytes of its own.
 #pragma once
 
 #include <cstdint>

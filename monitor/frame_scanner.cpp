@@ -13,8 +13,11 @@ constexpr std::uint8_t kCr = 0x0D;
 constexpr std::uint8_t kLf = 0x0A;
 
 // Stray bytes in front of an unfinished frame are kept as they are up to this many; beyond it
-// they are replaced by the few bytes that have the same effect on every later pass.
-constexpr std::size_t kStrayBytesKeptVerbatim = 64;
+// they are replaced by the few bytes that have the same effect on every later pass. An unfinished
+// text line is such a run too: the bound leaves room for the longest line a receiver sends (an
+// NMEA sentence has at most 82 characters) and the stray bytes in front of it, so that a line
+// reaches the observer whole however the stream was cut into blocks.
+constexpr std::size_t kStrayBytesKeptVerbatim = 256;
 
 std::size_t findByte(const std::uint8_t* buf, std::size_t from, std::size_t end, std::uint8_t b) {
     if (from >= end) return kAbsent;

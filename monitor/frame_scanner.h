@@ -27,9 +27,10 @@ public:
     virtual ~ScanObserver() = default;
     // A frame that passed the length and checksum check, sync bytes through CK_B.
     virtual void frameFound(ByteView frame) = 0;
-    // A cut that failed the check: it is discarded, scanning goes on after its end.
+    // A cut that failed the check: it is discarded, scanning goes on after its declared end.
     virtual void frameDropped(ByteView cut, DropReason reason) { (void)cut, (void)reason; }
-    // A text line, together with the stray bytes in front of its '$'.
+    // A text line, together with the stray bytes in front of its '$'. Whole when the two come to
+    // at most 256 bytes, however the blocks were cut; a longer run may arrive shortened.
     virtual void textLineRemoved(ByteView line) { (void)line; }
     // frameFound threw: the rest of the block is lost and the pending bytes are as before it.
     virtual void scanAbandoned() {}

@@ -33,8 +33,11 @@ inline constexpr std::size_t kUbxFrameOverhead = 8;  // header plus CK_A, CK_B
 // and they fail the length check.
 inline constexpr std::size_t kUbxFrameLengthCap = 4096;
 
+inline constexpr std::uint8_t kUbxClassNav = 0x01;
+inline constexpr std::uint8_t kUbxIdNavPvt = 0x07;  // the rover's position solution
 inline constexpr std::uint8_t kUbxClassRxm = 0x02;
-inline constexpr std::uint8_t kUbxIdRxmL6 = 0x73;  // the receiver's L6 message
+inline constexpr std::uint8_t kUbxIdRxmL6 = 0x73;   // the receiver's L6 message
+inline constexpr std::uint8_t kUbxIdRxmCor = 0x34;  // the rover's report on a correction it was given
 inline constexpr std::uint8_t kUbxClassMon = 0x0A;
 inline constexpr std::uint8_t kUbxIdMonVer = 0x04;  // version poll and reply
 

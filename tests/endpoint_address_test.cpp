@@ -51,13 +51,14 @@ TEST(EndpointAddress, AddressTextReadsBack) {
 TEST(BridgeOptions, AllOptions) {
     std::string error;
     const auto options = parseBridgeOptions({"--in", "tcp:a:1", "--out", "serial:COM2", "--csv", "c.csv", "--raw",
-                                             "r.ubx", "--ini", "s.ini", "--utc", "--json"},
+                                             "r.ubx", "--ini", "s.ini", "--utc", "--json", "--raw-return", "back.ubx"},
                                             error);
     ASSERT_TRUE(options) << error;
     EXPECT_EQ(options->input.host, "a");
     EXPECT_EQ(options->output.portNo, 2);
     EXPECT_EQ(options->csvPath, "c.csv");
     EXPECT_EQ(options->rawPath, "r.ubx");
+    EXPECT_EQ(options->rawReturnPath, "back.ubx");
     EXPECT_EQ(options->iniPath, "s.ini");
     EXPECT_TRUE(options->utc);
     EXPECT_TRUE(options->json);
@@ -74,6 +75,8 @@ TEST(BridgeOptions, BadCommandLines) {
         {"--in", "tcp:a:1", "--out", "tcp:a:2", "--frobnicate"},
         {"--in", "tcp:a:1", "--out", "tcp:a:2", "extra"},
         {"--in", "tcp:a", "--out", "tcp:a:2"},
+        {"--in", "tcp:a:1", "--out", "tcp:a:2", "--raw-return"},
+        {"--in", "tcp:a:1", "--out", "tcp:a:2", "--raw", "x.ubx", "--raw-return", "x.ubx"},
     };
     for (const auto& args : cases) {
         std::string error;

@@ -187,6 +187,28 @@ TEST_F(FrameScannerTest, ResetDuringAScanKeepsTheScansOwnLeftover) {
     EXPECT_EQ(seen.found, (std::vector<Bytes>{kNav, kAck, kPoll}));
 }
 
+// The return stream's sentences are read, not only removed: a line must not be shortened because
+// it came in small blocks.
+TEST(FrameScannerTextLines, LineArrivesWholeHoweverTheBlocksAreCut) {
+    struct LineObserver : ScanObserver {
+        void frameFound(ByteView) override {}
+        void textLineRemoved(ByteView line) override { lines.emplace_back(line.begin(), line.end()); }
+        std::vector<Bytes> lines;
+    };
+    const std::string sentence =
+        "$GNGGA,114423.00,3426.40646,N,13224.88693,E,4,12,0.50,203.7,M,30.1,M,1.0,0000*4B\r\n";
+    const Bytes stream = concat({kAck, bytesOf(std::string(100, 'x') + sentence), kAck});
+    for (const std::size_t piece : {std::size_t{1}, std::size_t{5}, std::size_t{64}}) {
+        LineObserver seen;
+        UbxFrameScanner scanner(seen);
+        for (std::size_t at = 0; at < stream.size(); at += piece) {
+            scanner.scanBlock(ByteView(stream).subspan(at, std::min(piece, stream.size() - at)));
+        }
+        ASSERT_EQ(seen.lines.size(), 1u) << piece;
+        EXPECT_EQ(seen.lines[0], bytesOf(std::string(100, 'x') + sentence)) << piece;
+    }
+}
+
 TEST_F(FrameScannerTest, PendingBytesStayBoundedOnAStreamWithoutFrames) {
     std::mt19937 random(7);
     Bytes noise(64 * 1024);

@@ -58,6 +58,34 @@ Bytes l6Frame(const L6Fields& fields) {
     return ubxFrame(kUbxClassRxm, kUbxIdRxmL6, l6Payload(fields));
 }
 
+Bytes navPvtFrame(const NavPvtFields& f) {
+    Bytes p(f.payloadSize, 0);
+    p[20] = f.fixType;
+    p[21] = f.flags;
+    p[23] = f.numSv;
+    for (int i = 0; i < 4; ++i) p[40 + i] = static_cast<std::uint8_t>(f.hAccMm >> (8 * i));
+    if (p.size() >= 80) {
+        p[78] = static_cast<std::uint8_t>(f.flags3 & 0xFF);
+        p[79] = static_cast<std::uint8_t>(f.flags3 >> 8);
+    }
+    return ubxFrame(0x01, 0x07, p);
+}
+
+Bytes rxmCorFrame(std::uint8_t protocol, std::uint8_t errStatus, std::uint8_t msgUsed, std::size_t payloadSize) {
+    Bytes p(payloadSize, 0);
+    p[0] = 1;  // version
+    const std::uint32_t statusInfo = protocol | errStatus << 5 | msgUsed << 7;
+    for (int i = 0; i < 4 && 4 + i < static_cast<int>(p.size()); ++i) p[4 + i] = static_cast<std::uint8_t>(statusInfo >> (8 * i));
+    return ubxFrame(0x02, 0x34, p);
+}
+
+std::string nmeaSentence(const std::string& body) {
+    unsigned checksum = 0;
+    for (const char c : body) checksum ^= static_cast<unsigned char>(c);
+    const char* hex = "0123456789ABCDEF";
+    return "$" + body + "*" + hex[checksum >> 4] + hex[checksum & 0xF] + "\r\n";
+}
+
 TempFolder::TempFolder() {
     std::string pattern = (std::filesystem::temp_directory_path() / "tessaly-test-XXXXXX").string();
     if (!::mkdtemp(pattern.data())) throw std::runtime_error("cannot make a temporary folder");

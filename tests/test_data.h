@@ -40,6 +40,21 @@ struct L6Fields {
 Bytes l6Payload(const L6Fields& fields);
 Bytes l6Frame(const L6Fields& fields);
 
+// Return-stream messages of the rover, built from their documented layouts.
+struct NavPvtFields {
+    std::uint8_t fixType = 3;
+    std::uint8_t flags = 0x01;  // gnssFixOK
+    std::uint8_t numSv = 12;
+    std::uint32_t hAccMm = 1500;
+    std::uint16_t flags3 = 0;
+    std::size_t payloadSize = 92;
+};
+Bytes navPvtFrame(const NavPvtFields& fields);
+// statusInfo: protocol in bits 0-4, errStatus in bits 5-6, msgUsed in bits 7-8.
+Bytes rxmCorFrame(std::uint8_t protocol, std::uint8_t errStatus, std::uint8_t msgUsed, std::size_t payloadSize = 12);
+// "$" + body + "*hh" CR LF.
+std::string nmeaSentence(const std::string& body);
+
 // A folder of its own for one test, removed with everything in it.
 class TempFolder {
 public:
