@@ -25,7 +25,7 @@ namespace tessaly {
 namespace {
 
 constexpr int kClientWidth = 482;
-constexpr int kClientHeight = 391;
+constexpr int kClientHeight = 409;
 constexpr int kPortListWidth = 345;  // wide enough for the port descriptions
 
 MonitorOutputs outputsFor(MonitorView& view, EventPump& pump, PairLog& log) {
@@ -157,9 +157,27 @@ const std::string& TFormMain::messageText(UiText row) const {
     return messageTexts_[static_cast<int>(row) - 1];
 }
 
-void TFormMain::monitorReset() { tessaly::monitorReset(monitor_, view_); }
+void TFormMain::monitorReset() {
+    tessaly::monitorReset(monitor_, view_);
+    rover_.reset();
+}
 
-void TFormMain::Timer1Timer() { view_.timerTick(); }
+void TFormMain::Timer1Timer() {
+    view_.timerTick();
+    showRoverLine(roverTicker_.tick(rover_, clock_.nowMs(), output_->isOpen(), language_));
+}
+
+void TFormMain::showRoverLine(const RoverLine& line) {
+    // The same red and yellow as the grids' trouble cells; the hint is grey text.
+    static const QColor kRed(255, 0, 0), kYellow(255, 255, 0);
+    QPalette colours = palette();
+    if (line.colour == RoverLineColour::Red) colours.setColor(QPalette::Window, kRed);
+    if (line.colour == RoverLineColour::Yellow) colours.setColor(QPalette::Window, kYellow);
+    if (line.colour == RoverLineColour::Grey) colours.setColor(QPalette::WindowText, Qt::gray);
+    if (line.text.empty()) colours = palette();
+    LabelRover->setPalette(colours);
+    LabelRover->setText(QString::fromStdString(line.text));
+}
 
 void TFormMain::ApplicationEvents1Idle() {
     // The link controls and the status icon are refreshed on every tenth notification only.

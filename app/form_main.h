@@ -12,6 +12,7 @@
 
 #include "app/app_settings.h"
 #include "app/pump_wait.h"
+#include "app/rover_line.h"
 #include "app/qt_seams.h"
 #include "app/ui_texts.h"
 #include "links/comm_x.h"
@@ -21,6 +22,7 @@
 #include "monitor/monitor_view.h"
 #include "monitor/raw_capture.h"
 #include "monitor/receiver_monitor.h"
+#include "monitor/rover_monitor.h"
 
 class QComboBox;
 class QGroupBox;
@@ -108,6 +110,8 @@ public:
     const std::string& settingsPath() const { return settingsPath_; }
     bool logging() const { return csvLog_.loggingOn() || rawCapture_.capturing(); }
     ReceiverMonitor& monitor() { return monitor_; }
+    // What the high-precision receiver says on the output link.
+    const RoverMonitor& rover() const { return rover_; }
     MonitorView& monitorView() { return view_; }
     bool firstActivationDone() const { return firstActivationDone_; }
     UiLanguage uiLanguage() const { return language_; }
@@ -129,6 +133,7 @@ private:
     void applyUiTexts();
     void showStatusIcon(StatusIconKind kind);
     void updateLabelErr();
+    void showRoverLine(const RoverLine& line);
     void FormCreate();
     void FormCloseQuery();
     void createLinks();
@@ -176,6 +181,8 @@ private:
     QString logDir_;  // the log dialog's initial folder
     MonitorView view_;
     ReceiverMonitor monitor_;
+    RoverMonitor rover_;
+    RoverLineTicker roverTicker_;
     std::shared_ptr<QtOwnerThread> owner_;
     std::unique_ptr<LinkEndpoint> input_;
     std::unique_ptr<LinkEndpoint> output_;
@@ -198,6 +205,7 @@ private:
     // Controls, named as the window's layout names them.
     QPushButton* ButtonCmd[4] = {};
     QLabel* LabelErr = nullptr;
+    QLabel* LabelRover = nullptr;
     QLabel* LabelLog = nullptr;
     QPushButton* ButtonLog = nullptr;
     StringGrid* StringGrid1 = nullptr;

@@ -110,6 +110,11 @@ void TFormMain::createControls() {
     StringGrid2->setObjectName(QStringLiteral("StringGrid2"));
     StringGrid2->setGeometry(245, 32, 229, 243);
 
+    // The rover's line below everything else: the window grows by it and no control moves.
+    LabelRover = place<QLabel>(this, "LabelRover", 8, 389, 466, 16);
+    LabelRover->setAutoFillBackground(true);
+    LabelRover->setIndent(3);
+
     createInputControls();
     createOutputControls();
     setTabOrderOfChildren();

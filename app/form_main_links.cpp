@@ -49,7 +49,8 @@ void TFormMain::createLinks() {
         rawCapture_.write(block);
         monitor_.scanBlock(block);
     };
-    router_ = std::make_unique<LinkRouter>(scanInput, std::vector{input_->writer()}, std::vector{output_->writer()});
+    router_ = std::make_unique<LinkRouter>(scanInput, std::vector{input_->writer()}, std::vector{output_->writer()},
+                                           [this](LinkBytes block) { rover_.feed(block, clock_.nowMs()); });
 }
 
 void TFormMain::connectLinkControls() {
@@ -114,6 +115,8 @@ bool TFormMain::finishOpen(LinkEndpoint& link, const LinkAddress& address, UiTex
         return false;
     }
     if (isInput) sendCommandText(kFirmwareVersionPoll);
+    // A half message of the last connection is no start for this one.
+    if (!isInput) rover_.clearPending();
     return true;
 }
 
@@ -212,6 +215,8 @@ void TFormMain::linkNoticed(bool isInput, const LinkNotice& notice) {
         if (isInput) {
             monitorReset();
             sendCommandText(kFirmwareVersionPoll);
+        } else {
+            rover_.clearPending();
         }
         break;
     }

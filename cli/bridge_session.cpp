@@ -53,7 +53,8 @@ BridgeSession::BridgeSession(const BridgeOptions& options, std::ostream& out, st
         false, loop_, hooks(output_, [this](LinkBytes block) { outputBlock(block); }));
     router_ = std::make_unique<LinkRouter>([this](LinkBytes block) { monitor_.scanBlock(block); },
                                            std::vector{input_.endpoint->writer()},
-                                           std::vector{output_.endpoint->writer()});
+                                           std::vector{output_.endpoint->writer()},
+                                           [this](LinkBytes block) { watchReturn(block); });
 }
 
 BridgeSession::~BridgeSession() { shutDown(); }
@@ -89,13 +90,16 @@ bool BridgeSession::openFiles() {
     const auto reportFile = [this](const LogFileNotice& notice) { err_ << "tessaly-cli bridge: " << notice.text << "\n"; };
     csv_.setNoticeHandler(reportFile);
     raw_.setNoticeHandler(reportFile);
+    rawReturn_.setNoticeHandler(reportFile);
     if (options_.csvPath && !csv_.start(*options_.csvPath, header, utc)) {
         err_ << "tessaly-cli bridge: cannot create " << *options_.csvPath << "\n";
         return false;
     }
-    if (options_.rawPath && !raw_.start(*options_.rawPath)) {
-        err_ << "tessaly-cli bridge: cannot create " << *options_.rawPath << "\n";
-        return false;
+    for (const auto& [path, capture] : {std::pair{&options_.rawPath, &raw_}, std::pair{&options_.rawReturnPath, &rawReturn_}}) {
+        if (*path && !capture->start(**path)) {
+            err_ << "tessaly-cli bridge: cannot create " << **path << "\n";
+            return false;
+        }
     }
     return true;
 }
@@ -118,6 +122,8 @@ void BridgeSession::noticed(Side& side, const LinkNotice& notice) {
         if (input) {
             resetMonitor();
             sendFirmwareVersionPoll();
+        } else {
+            rover_.clearPending();
         }
         break;
     }
@@ -132,6 +138,12 @@ void BridgeSession::inputBlock(LinkBytes block) {
 void BridgeSession::outputBlock(LinkBytes block) {
     bytesToInput_ += block.size();
     router_->outputBlock(block);
+}
+
+void BridgeSession::watchReturn(LinkBytes block) {
+    rawReturn_.write(block);
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count();
+    rover_.feed(block, static_cast<std::uint32_t>(ms));
 }
 
 void BridgeSession::resetMonitor() {
@@ -199,7 +211,8 @@ void BridgeSession::printStatus() {
     status.framesDropped = monitor_.counters().framesDropped;
     status.framesDroppedBy = monitor_.counters().framesDroppedBy;
     status.csvRowsLost = csv_.file().lost();
-    status.rawBytesLost = raw_.file().lost();
+    status.rawBytesLost = raw_.file().lost() + rawReturn_.file().lost();
+    status.rover = rover_.status();
     out_ << (options_.json ? statusLineJson(status) : statusLineText(status)) << "\n" << std::flush;
 }
 
@@ -212,6 +225,7 @@ void BridgeSession::shutDown() {
     loop_->shutdown();
     csv_.stop();
     raw_.stop();
+    rawReturn_.stop();
 }
 
 }  // namespace tessaly

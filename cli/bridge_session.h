@@ -20,6 +20,7 @@
 #include "monitor/csv_log.h"
 #include "monitor/raw_capture.h"
 #include "monitor/receiver_monitor.h"
+#include "monitor/rover_monitor.h"
 
 namespace tessaly {
 
@@ -48,6 +49,7 @@ private:
     void noticed(Side& side, const LinkNotice& notice);
     void inputBlock(LinkBytes block);
     void outputBlock(LinkBytes block);
+    void watchReturn(LinkBytes block);
     void resetMonitor();
     void sendFirmwareVersionPoll();
     void waitMs(std::int32_t ms);
@@ -64,6 +66,9 @@ private:
     SystemWallClock clock_;
     CsvLog csv_{clock_};
     RawCapture raw_;
+    RawCapture rawReturn_;  // the return stream, output to input
+    // Since the bridge started: its counts are what a station's operator reads.
+    RoverMonitor rover_;
     ChannelTracker channels_;
     ReceiverMonitor monitor_;
     std::unique_ptr<LinkRouter> router_;

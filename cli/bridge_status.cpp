@@ -1,5 +1,7 @@
 #include "cli/bridge_status.h"
 
+#include "cli/rover_status.h"
+
 #include <cstdio>
 
 namespace tessaly {
@@ -41,7 +43,8 @@ std::string statusLineText(const BridgeStatus& s) {
     return std::string("in ") + upDown(s.inputOpen) + ", out " + upDown(s.outputOpen) + " | " +
            channelText("A", s.channelA) + " | " + channelText("B", s.channelB) + " | both-failed " +
            std::to_string(s.bothFailed) + " | in>out " + std::to_string(s.bytesToOutput) + " B, out>in " +
-           std::to_string(s.bytesToInput) + " B | dropped " + std::to_string(s.framesDropped);
+           std::to_string(s.bytesToInput) + " B | dropped " + std::to_string(s.framesDropped) + " | " +
+           roverStatusText(s.rover);
 }
 
 std::string statusLineJson(const BridgeStatus& s) {
@@ -52,7 +55,7 @@ std::string statusLineJson(const BridgeStatus& s) {
            ",\"framesDropped\":" + std::to_string(s.framesDropped) + ",\"framesDroppedBy\":{\"checksum\":" +
            std::to_string(s.framesDroppedBy.checksum) + ",\"length\":" + std::to_string(s.framesDroppedBy.length) +
            "},\"csvRowsLost\":" + std::to_string(s.csvRowsLost) + ",\"rawBytesLost\":" + std::to_string(s.rawBytesLost) +
-           "}";
+           ",\"rover\":" + roverStatusJson(s.rover) + "}";
 }
 
 }  // namespace tessaly

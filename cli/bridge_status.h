@@ -3,6 +3,8 @@
 // object a line. The tracker is the monitor's report view, on the bridge loop's thread.
 #pragma once
 
+#include "monitor/rover_monitor.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -40,7 +42,8 @@ struct BridgeStatus {
     std::uint64_t framesDropped = 0;
     DroppedFrames framesDroppedBy;
     std::uint64_t csvRowsLost = 0;   // rows the CSV log could not write
-    std::uint64_t rawBytesLost = 0;  // bytes the raw capture could not write
+    std::uint64_t rawBytesLost = 0;  // bytes the raw captures could not write
+    RoverStatus rover;
 };
 
 // "error-free", "erroneous" or "unknown".

@@ -3,8 +3,16 @@
 namespace tessaly {
 
 LinkRouter::LinkRouter(std::function<void(LinkBytes)> scanInput, std::vector<LinkWriter> inputs,
-                       std::vector<LinkWriter> outputs)
-    : scanInput_(std::move(scanInput)), inputs_(std::move(inputs)), outputs_(std::move(outputs)) {}
+                       std::vector<LinkWriter> outputs, std::function<void(LinkBytes)> watchReturn)
+    : scanInput_(std::move(scanInput)),
+      inputs_(std::move(inputs)),
+      outputs_(std::move(outputs)),
+      watchReturn_(std::move(watchReturn)) {}
+
+void LinkRouter::outputBlock(LinkBytes block) {
+    ForwardToInput(block);
+    if (watchReturn_ && !block.empty()) watchReturn_(block);
+}
 
 void LinkRouter::inputBlock(LinkBytes block) {
     if (block.empty()) return;

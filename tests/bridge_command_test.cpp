@@ -175,6 +175,39 @@ TEST(BridgeCommand, StopLeavesCompleteCsvAndStatusLines) {
     EXPECT_NE(out.find("\"bytesToOutput\":" + std::to_string(stream.size())), std::string::npos) << out;
 }
 
+TEST(BridgeCommand, TheRoversWordReachesTheJsonAndItsBytesTheInputUnchanged) {
+    tessaly::test::TempFolder folder;
+    TcpPeer input, output;
+    auto args = tcpArgs(input, output);
+    args.insert(args.end(), {"--json", "--raw-return", folder.file("return.ubx")});
+    Bridge bridge(folder, args);
+    input.accept();
+    ASSERT_EQ(input.receive(kPoll.size()), kPoll);
+    output.accept();
+    // Fixed carrier solution with 14 mm, corrections 2-5 s old; two L6 messages used, one not,
+    // one RTCM message; and a GGA that the NAV-PVT outranks.
+    using tessaly::test::concat;
+    const std::string gga = tessaly::test::nmeaSentence("GNGGA,120000.00,3424.0,N,13227.0,E,5,09,1.0,10.0,M,30.0,M,3.0,0000");
+    const Bytes rover = concat({tessaly::test::navPvtFrame({.fixType = 3, .flags = 0x83, .numSv = 12, .hAccMm = 14, .flags3 = 2 << 1}),
+                                tessaly::test::rxmCorFrame(30, 1, 2), tessaly::test::rxmCorFrame(30, 1, 2),
+                                tessaly::test::rxmCorFrame(30, 2, 1), tessaly::test::rxmCorFrame(1, 1, 2),
+                                Bytes(gga.begin(), gga.end())});
+    output.send(rover);
+    EXPECT_EQ(input.receive(rover.size()), rover) << "the return stream passes unchanged";
+    std::string line;
+    for (int i = 0; i < 40 && line.find("\"rover\":{") == std::string::npos; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        const std::string out = bridge.out();
+        const auto last = out.rfind('{', out.rfind("\"input\"") );
+        line = last == std::string::npos ? "" : out.substr(last);
+    }
+    EXPECT_EQ(bridge.stop(), 0);
+    EXPECT_NE(line.find("\"rover\":{\"fix\":\"fixed\",\"numSV\":12,\"hAcc_m\":0.014,"), std::string::npos) << line;
+    EXPECT_NE(line.find("\"cor\":{\"received\":3,\"used\":2,\"notUsed\":1,\"unknown\":0}"), std::string::npos) << line;
+    const std::string recorded = readFile(folder.file("return.ubx"));
+    EXPECT_TRUE(recorded == std::string(rover.begin(), rover.end())) << "--raw-return: " << recorded.size() << " bytes";
+}
+
 TEST(BridgeCommand, BadAddressOrFileGivesStatus2) {
     tessaly::test::TempFolder folder;
     TcpPeer listening;

@@ -79,7 +79,7 @@ struct ControlCase {
 };
 
 TEST_F(FormMainTest, EveryControlAtItsPlaceWithItsCaptionAndState) {
-    EXPECT_EQ(form->size(), QSize(482, 391));
+    EXPECT_EQ(form->size(), QSize(482, 409));
     const ControlCase controls[] = {
         // After the first activation with the default commands: lettered, closed up.
         {"ButtonCmd1", {8, 5, 16, 22}, "H", true, true},

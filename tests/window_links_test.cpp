@@ -316,6 +316,38 @@ TEST_F(WindowLinksTest, ALostLinkIsReopenedWhenItsServerRestartsAndStaysRecorded
     EXPECT_TRUE(ProfileFile::load(settings).readBool("Option", "Reconnect", false));
 }
 
+TEST_F(WindowLinksTest, RoverLineShowsTheFixAndTheL6UseWhileTheReturnStreamPassesUnchanged) {
+    testing::TcpPeer receiver, rover;
+    openTcp(false, "127.0.0.1", std::to_string(rover.port()));
+    rover.accept();
+    openTcp(true, "127.0.0.1", std::to_string(receiver.port()));
+    receiver.accept();
+    ASSERT_EQ(receiver.receive(kPollOnTheWire.size()), kPollOnTheWire);
+    const auto line = [&] { return child<QLabel>("LabelRover")->text().toStdString(); };
+    form->Timer1Timer();
+    EXPECT_EQ(line(), "") << "nothing heard yet, and not silent for 5 s";
+
+    const Bytes stream = test::concat({test::navPvtFrame({.fixType = 3, .flags = 0x83, .numSv = 12, .hAccMm = 14,
+                                                          .flags3 = 1 << 1}),
+                                       test::rxmCorFrame(30, 1, 2), test::rxmCorFrame(30, 2, 1)});
+    auto relayed = std::async(std::launch::async, [&] {
+        rover.send(stream);
+        return receiver.receive(stream.size());
+    });
+    EXPECT_EQ(pumpUntil(relayed), stream) << "byte for byte to the L6 receiver";
+    ASSERT_TRUE(testing::eventually([&] {
+        QCoreApplication::processEvents();
+        form->Timer1Timer();
+        return line().starts_with("Rover: RTK fixed");
+    })) << line();
+    EXPECT_NE(line().find("12 SV"), std::string::npos) << line();
+    EXPECT_NE(line().find("0.014 m"), std::string::npos) << line();
+    EXPECT_NE(line().find("L6 used 1/2"), std::string::npos) << line();
+    form->ButtonTCPclose2Click();
+    form->Timer1Timer();
+    EXPECT_EQ(line(), "") << "empty while the output link is closed";
+}
+
 TEST_F(WindowLinksTest, CloseButtonsAndKindSelectors) {
     auto in = tcpEnd();
     open(true, *in, 0);
