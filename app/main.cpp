@@ -1,13 +1,16 @@
 // tessaly-monitor: the window. An argument ending in ".ini" names the settings file.
 #include "app/application.h"
 #include "app/form_main.h"
+#include "app/window_command_line.h"
 
 int main(int argc, char** argv) {
+    // Before the application object, which needs a display.
+    const tessaly::WindowCommandLine commandLine = tessaly::readWindowCommandLine(argc, argv);
+    if (commandLine.exitStatus) return *commandLine.exitStatus;
+
     tessaly::TessalyApplication app(argc, argv);
     tessaly::FormOptions options;
-    // Qt has taken its own options out of the list by now.
-    const QStringList arguments = QCoreApplication::arguments();
-    for (qsizetype i = 1; i < arguments.size(); ++i) options.arguments.push_back(arguments[i].toStdString());
+    options.arguments = commandLine.arguments;
     tessaly::TFormMain form(options);
     app.closeOnTerminationSignals(&form);
     form.show();
