@@ -33,7 +33,7 @@ void addToolkitOptions(QCommandLineParser& parser) {
 }
 
 // The usage line names the program as it was started, which only an application object knows;
-// a plain one needs no display and is gone before the window's would be made.
+// a plain one, unlike the window's, needs no display.
 void printHelp(const QCommandLineParser& parser, int argc, char** argv) {
     QCoreApplication core(argc, argv);
     std::cout << parser.helpText().toLocal8Bit().constData();
