@@ -12,7 +12,7 @@ namespace tessaly {
 TessalyApplication::TessalyApplication(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("tessaly-monitor"));
     setApplicationDisplayName(QStringLiteral("Tessaly Monitor"));
-    setDesktopFileName(QStringLiteral("tessaly-monitor"));
+    setDesktopFileName(QStringLiteral("org.tessaly.Monitor"));
     // The window's fixed layout is drawn for this font and style on every desktop.
     setStyle(QStringLiteral("Fusion"));
     QFont uiFont(QStringLiteral("Liberation Sans"));

@@ -4,6 +4,7 @@
 
 #include "app/application.h"
 #include "app/form_main.h"
+#include "app/window_command_line.h"
 #include "links/stop_signals.h"
 
 namespace {
@@ -28,13 +29,14 @@ int main(int argc, char** argv) {
             target.early = true;
         }
     });
+    // Before the application object, which needs a display.
+    const tessaly::WindowCommandLine commandLine = tessaly::readWindowCommandLine(argc, argv);
+    if (commandLine.exitStatus) return *commandLine.exitStatus;
     // A log file that may not grow (a file size limit) is a full disk to the logs, not death.
     std::signal(SIGXFSZ, SIG_IGN);
     tessaly::TessalyApplication app(argc, argv);
     tessaly::FormOptions options;
-    // Qt has taken its own options out of the list by now.
-    const QStringList arguments = QCoreApplication::arguments();
-    for (qsizetype i = 1; i < arguments.size(); ++i) options.arguments.push_back(arguments[i].toStdString());
+    options.arguments = commandLine.arguments;
     tessaly::TFormMain form(options);
     app.closeOnStop(&form);
     {

@@ -14,4 +14,8 @@ std::string programVersionString() {
     return programVersionString(TESSALY_VERSION_MAJOR, TESSALY_VERSION_MINOR);
 }
 
+std::string programVersionLine() {
+    return "Tessaly Monitor " + programVersionString() + " (" + TESSALY_RELEASE + ")";
+}
+
 }  // namespace tessaly

@@ -9,5 +9,8 @@ namespace tessaly {
 std::string programVersionString(int major, int minor);
 // The version this build carries.
 std::string programVersionString();
+// The line both programs answer --version with: the version string and the release number
+// that packages and the software centre show ("1.8.0").
+std::string programVersionLine();
 
 }  // namespace tessaly

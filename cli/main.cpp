@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/program_version.h"
+#include "app/settings_location.h"
 #include "cli/bridge_command.h"
 #include "cli/decode_command.h"
 #include "cli/ports_command.h"
@@ -13,7 +14,7 @@
 
 namespace {
 
-void printHelp(std::ostream& out) {
+void printHelp(std::ostream& out, const std::string& simulatorDataFolder) {
     out << "Tessaly Monitor " << tessaly::programVersionString()
         << " - command-line tool\n"
            "\n"
@@ -42,7 +43,9 @@ void printHelp(std::ostream& out) {
            "      version poll and falls silent for 2 s after a reset. Port 0 takes a free port.\n"
            "      --seed N  the same N gives the same stream (default 1)\n"
            "      --rate R  R seconds of messages per real second (default 1)\n"
-           "      --data DIR  the recorded L6 messages (default " TESSALY_DEFAULT_DATA_DIR ");\n"
+           "      --data DIR  the recorded L6 messages (default "
+        << simulatorDataFolder
+        << ");\n"
            "                  without them the messages are made up\n"
            "  tessaly-cli sink [--port P] [--echo-rate R]\n"
            "      Play the high-precision receiver on 127.0.0.1:P (default 2102): take the\n"
@@ -75,12 +78,14 @@ int main(int argc, char** argv) {
     // reported as such, instead of the signal ending the bridge.
     std::signal(SIGXFSZ, SIG_IGN);
     std::vector<std::string> args(argv + 1, argv + argc);
+    const std::string simulatorDataFolder =
+        tessaly::defaultSimulatorDataFolder(tessaly::runningProgramPath());
     if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
-        printHelp(std::cout);
+        printHelp(std::cout, simulatorDataFolder);
         return 0;
     }
     if (args[0] == "--version") {
-        std::cout << "Tessaly Monitor " << tessaly::programVersionString() << "\n";
+        std::cout << tessaly::programVersionLine() << "\n";
         return 0;
     }
     if (args[0] == "decode") {
@@ -110,7 +115,7 @@ int main(int argc, char** argv) {
     if (args[0] == "simulate") {
         std::string error;
         const auto options = tessaly::parseSimulateOptions(
-            std::vector<std::string>(args.begin() + 1, args.end()), TESSALY_DEFAULT_DATA_DIR, error);
+            std::vector<std::string>(args.begin() + 1, args.end()), simulatorDataFolder, error);
         if (!options) {
             std::cerr << "tessaly-cli simulate: " << error << "\n";
             return 2;

@@ -124,6 +124,11 @@ private:
 
 }  // namespace
 
+std::string defaultSimulatorDataFolder(const std::filesystem::path& program) {
+    if (program.empty()) return {};
+    return (program.parent_path() / ".." / "share" / "tessaly-monitor").lexically_normal().string();
+}
+
 std::optional<SimulateOptions> parseSimulateOptions(const std::vector<std::string>& args,
                                                     const std::string& defaultDataFolder,
                                                     std::string& error) {
@@ -160,10 +165,16 @@ std::optional<SimulateOptions> parseSimulateOptions(const std::vector<std::strin
 }
 
 int runSimulate(const SimulateOptions& options, std::ostream& err) {
-    auto messages = L6MessageSource::fromFolder(options.dataFolder, options.seed);
+    auto messages = options.dataFolder.empty()
+                        ? std::nullopt
+                        : L6MessageSource::fromFolder(options.dataFolder, options.seed);
     if (!messages && options.dataFolderGiven) {
         err << "tessaly-cli simulate: no recorded L6 messages in " << options.dataFolder << "\n";
         return 2;
+    }
+    if (!messages) {
+        err << "simulate: no recorded L6 messages in '" << options.dataFolder
+            << "', making them up" << std::endl;
     }
     std::string error;
     const StopRequest stop;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <iosfwd>
 #include <optional>
 #include <string>
@@ -18,6 +19,12 @@ struct SimulateOptions {
     std::string dataFolder;
     bool dataFolderGiven = false;
 };
+
+// Where the recorded L6 messages are looked for without --data: share/tessaly-monitor beside the
+// folder of `program`, the running tessaly-cli. An installed program finds them there
+// (/usr/bin -> /usr/share), and the build copies them the same way beside its own programs.
+// Empty when the program's path is unknown.
+std::string defaultSimulatorDataFolder(const std::filesystem::path& program);
 
 // Reads the arguments after "simulate"; `defaultDataFolder` is where the recorded L6 messages
 // are looked for without --data. On failure returns nothing and sets `error`.

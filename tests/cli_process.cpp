@@ -17,7 +17,7 @@ constexpr int kWaitMs = 10000;
 
 }  // namespace
 
-CliProcess::CliProcess(const std::vector<std::string>& args) {
+CliProcess::CliProcess(const std::vector<std::string>& args, const std::string& program) {
     int err[2];
     int out[2];
     if (::pipe(err) != 0 || ::pipe(out) != 0) return;
@@ -28,8 +28,7 @@ CliProcess::CliProcess(const std::vector<std::string>& args) {
         ::close(err[0]);
         ::close(out[0]);
         std::vector<char*> argv;
-        std::string program = TESSALY_CLI_PATH;
-        argv.push_back(program.data());
+        argv.push_back(const_cast<char*>(program.c_str()));
         std::vector<std::string> copies = args;
         for (auto& arg : copies) argv.push_back(arg.data());
         argv.push_back(nullptr);

@@ -11,7 +11,8 @@ namespace tessaly::test {
 
 class CliProcess {
 public:
-    explicit CliProcess(const std::vector<std::string>& args);
+    // `program` is the tessaly-cli to start: the build's own, or a copy elsewhere.
+    explicit CliProcess(const std::vector<std::string>& args, const std::string& program = TESSALY_CLI_PATH);
     ~CliProcess();  // kills what still runs
 
     // The next stderr line holding `text`, waiting up to a few seconds; nothing at the end.
