@@ -120,6 +120,8 @@ TcpLink::~TcpLink() {
 
 bool TcpLink::connected() const { return connection_ && connection_->isConnected(); }
 
+int TcpLink::socketHandle() const { return connected() ? connection_->fd : -1; }
+
 bool TcpLink::TcpConnect(const std::string& host, int port) {
     writeBusy_ = false;
     if (connection_) connection_->disconnect();

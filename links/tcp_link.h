@@ -58,6 +58,8 @@ public:
     void TcpWrite(LinkBytes block);
 
     bool connected() const;
+    // The connected socket, -1 while closed; for checking its options.
+    int socketHandle() const;
     // As given to the last connect.
     const std::string& host() const { return host_; }
     std::uint16_t port() const { return port_; }

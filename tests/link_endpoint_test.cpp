@@ -1,0 +1,153 @@
+// One link endpoint for the window and the bridge: a lost link, TCP or serial, is reopened with
+// the back-off once its peer is back, and every relay socket goes without Nagle's delay.
+#include <gtest/gtest.h>
+
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+#include "links/link_endpoint.h"
+#include "tests/serial_test_support.h"
+#include "tests/tcp_peer.h"
+#include "tests/test_owner_thread.h"
+
+namespace tessaly {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::Bytes;
+using Clock = LinkEndpoint::Clock;
+
+TEST(ReconnectBackoff, DoublesFromHalfASecondToEightAndStartsAgainAfterASuccess) {
+    ReconnectBackoff backoff;
+    const Clock::time_point t0{};
+    std::vector<long long> waits;
+    for (int i = 0; i < 7; ++i) waits.push_back(backoff.failed(t0).count());
+    EXPECT_EQ(waits, (std::vector<long long>{500, 1000, 2000, 4000, 8000, 8000, 8000}));
+    EXPECT_FALSE(backoff.due(t0 + 7999ms));
+    EXPECT_TRUE(backoff.due(t0 + 8000ms));
+    backoff.succeeded();
+    EXPECT_EQ(backoff.failed(t0).count(), 500);
+}
+
+class LinkEndpointTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setenv("TESSALY_PORTS_DIR", ports.path().c_str(), 1);
+        LinkEndpointHooks hooks;
+        hooks.blockReceived = [this](LinkBytes block) { received.insert(received.end(), block.begin(), block.end()); };
+        hooks.noticed = [this](const LinkNotice& notice) { notices.push_back(notice); };
+        hooks.pumpEventsFor = [](std::uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); };
+        hooks.processEvents = [this] { owner->processEvents(); };
+        link = owner->call([&] { return std::make_unique<LinkEndpoint>(true, owner, hooks); });
+    }
+    void TearDown() override { owner->call([&] { link.reset(); }); }
+    // Supervises at `now` until a notice comes (the loss is seen once the reader has ended).
+    LinkNotice supervisedUntilNotice(Clock::time_point now) {
+        const std::size_t before = owner->call([&] { return notices.size(); });
+        EXPECT_TRUE(testing::eventually([&] {
+            return owner->call([&] {
+                link->supervise(now);
+                return notices.size() > before;
+            });
+        }));
+        return owner->call([&] { return notices.back(); });
+    }
+    int noDelayOfTheSocket() {
+        return owner->call([&] {
+            int on = 0;
+            socklen_t size = sizeof on;
+            ::getsockopt(link->tcp().socketHandle(), IPPROTO_TCP, TCP_NODELAY, &on, &size);
+            return on;
+        });
+    }
+    Bytes receivedBytes() { return owner->call([&] { return received; }); }
+
+    testing::PortsFolder ports;
+    std::shared_ptr<testing::TestOwnerThread> owner = std::make_shared<testing::TestOwnerThread>();
+    std::unique_ptr<LinkEndpoint> link;
+    std::vector<LinkNotice> notices;  // owner thread
+    Bytes received;                   // owner thread
+};
+
+TEST_F(LinkEndpointTest, TcpLinkLostIsReopenedWhenItsServerIsBackWithoutNagle) {
+    auto server = std::make_unique<testing::TcpPeer>();
+    const int port = server->port();
+    LinkAddress address;
+    address.host = "127.0.0.1";
+    address.tcpPort = port;
+    std::string error;
+    ASSERT_TRUE(owner->call([&] { return link->open(address, error); }));
+    server->accept();
+    EXPECT_EQ(noDelayOfTheSocket(), 1) << "TCP_NODELAY on the relay socket";
+
+    server->reset();
+    server.reset();
+    const Clock::time_point t0 = Clock::now();
+    const LinkNotice lost = supervisedUntilNotice(t0);
+    EXPECT_EQ(lost.what, LinkNotice::What::Lost);
+    EXPECT_EQ(lost.retryIn, 500ms);
+    EXPECT_TRUE(owner->call([&] { return link->wanted() && !link->isOpen(); }));
+    const LinkNotice failed = supervisedUntilNotice(t0 + 500ms);
+    EXPECT_EQ(failed.what, LinkNotice::What::RetryFailed) << "nobody listens yet";
+    EXPECT_EQ(failed.retryIn, 1000ms);
+
+    testing::TcpPeer back(port);
+    owner->call([&] { link->supervise(t0 + 1400ms); });
+    EXPECT_EQ(owner->call([&] { return link->state(); }), LinkState::Reconnecting) << "not due before 1.5 s";
+    EXPECT_EQ(supervisedUntilNotice(t0 + 1500ms).what, LinkNotice::What::Reopened);
+    back.accept();
+    EXPECT_EQ(noDelayOfTheSocket(), 1) << "also on the new connection";
+    back.send({1, 2, 3});
+    EXPECT_TRUE(testing::eventually([&] { return receivedBytes() == Bytes{1, 2, 3}; }));
+}
+
+TEST_F(LinkEndpointTest, UnpluggedSerialDeviceIsReopenedWhenPluggedInAgain) {
+    auto device = std::make_unique<testing::PtyPair>();
+    ports.link(6, device->nearPath());
+    LinkAddress address;
+    address.kind = LinkAddress::Kind::Serial;
+    address.portNo = 6;
+    std::string error;
+    ASSERT_TRUE(owner->call([&] { return link->open(address, error); })) << error;
+
+    device.reset();  // unplugged
+    const Clock::time_point t0 = Clock::now();
+    const LinkNotice lost = supervisedUntilNotice(t0);
+    EXPECT_EQ(lost.what, LinkNotice::What::Lost);
+    EXPECT_NE(lost.error.find("COM6"), std::string::npos) << lost.error;
+
+    device = std::make_unique<testing::PtyPair>();  // plugged in again, as the same port
+    std::filesystem::remove(ports.portPath(6));
+    ports.link(6, device->nearPath());
+    EXPECT_EQ(supervisedUntilNotice(t0 + 500ms).what, LinkNotice::What::Reopened);
+    device->writeFar({0xB5, 0x62});
+    EXPECT_TRUE(testing::eventually([&] { return receivedBytes() == Bytes{0xB5, 0x62}; }));
+}
+
+TEST_F(LinkEndpointTest, WithoutReconnectALostLinkIsClosedAndSaidOnce) {
+    auto server = std::make_unique<testing::TcpPeer>();
+    LinkAddress address;
+    address.host = "127.0.0.1";
+    address.tcpPort = server->port();
+    std::string error;
+    owner->call([&] { link->setReconnect(false); });
+    ASSERT_TRUE(owner->call([&] { return link->open(address, error); }));
+    server->accept();
+    server->closeOrderly();
+    const LinkNotice lost = supervisedUntilNotice(Clock::now());
+    EXPECT_EQ(lost.what, LinkNotice::What::Lost);
+    EXPECT_EQ(lost.retryIn, 0ms);
+    EXPECT_EQ(owner->call([&] { return link->state(); }), LinkState::Closed);
+    owner->call([&] { link->supervise(Clock::now() + 60s); });
+    EXPECT_EQ(owner->call([&] { return notices.size(); }), 1u);
+}
+
+}  // namespace
+}  // namespace tessaly
