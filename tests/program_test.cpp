@@ -37,12 +37,12 @@ TEST(Program, RelaysBothWaysFromItsSettingsAndRecordsTheOpenLinksOnSigterm) {
     Bytes forward(100000), back(50000);
     for (std::size_t i = 0; i < forward.size(); ++i) forward[i] = static_cast<std::uint8_t>(i * 13);
     for (std::size_t i = 0; i < back.size(); ++i) back[i] = static_cast<std::uint8_t>(i * 7 + 3);
-    // The return direction first: bytes from the rover only come back once the program's output
-    // link is up, whereas the receiver's bytes sent before that would find no output open.
-    rover.send(back);
-    EXPECT_EQ(receiver.receive(back.size()), back);
+    // The receiver's first bytes right after the poll: the output was opened first, so they
+    // reach the rover.
     receiver.send(forward);
     EXPECT_EQ(rover.receive(forward.size()), forward);
+    rover.send(back);
+    EXPECT_EQ(receiver.receive(back.size()), back);
 
     kill(program, SIGTERM);
     int status = 0;
@@ -53,6 +53,35 @@ TEST(Program, RelaysBothWaysFromItsSettingsAndRecordsTheOpenLinksOnSigterm) {
     EXPECT_TRUE(saved.readBool("Option", "OpenTCPInput", false));
     EXPECT_TRUE(saved.readBool("Option", "OpenTCPOutput", false));
     EXPECT_EQ(saved.readText("Option", "TCPhost2", ""), "localhost");
+}
+
+TEST(Program, SigtermEndsTheErrorBoxOfABadPortClosesInOrderAndExits) {
+    test::TempFolder folder;
+    const std::string ini = folder.file("bad.ini");
+    std::ofstream(ini) << "[Option]\nSerial=0\nTCPhost=127.0.0.1\nTCPport=abc\nOpenTCPInput=1\n";
+    const pid_t program = fork();
+    ASSERT_GE(program, 0);
+    if (program == 0) {
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        execl(TESSALY_MONITOR_PATH, TESSALY_MONITOR_PATH, ini.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    usleep(1500 * 1000);  // the error box of the port "abc" is up by now
+    kill(program, SIGTERM);
+    int status = 0;
+    pid_t ended = 0;
+    for (int i = 0; i < 200 && ended == 0; ++i) {  // 2 s
+        usleep(10 * 1000);
+        ended = waitpid(program, &status, WNOHANG);
+    }
+    if (ended == 0) {
+        kill(program, SIGKILL);
+        waitpid(program, &status, 0);
+        FAIL() << "still running 2 s after SIGTERM";
+    }
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    const ProfileFile saved = ProfileFile::load(ini);
+    EXPECT_EQ(saved.readText("Option", "Version", ""), "Ver1.08") << "the settings were saved";
 }
 
 }  // namespace
