@@ -16,6 +16,17 @@ namespace {
 
 using test::Bytes;
 
+// The window on the offscreen platform with its settings file, as a process of its own.
+pid_t startWindow(const std::string& ini) {
+    const pid_t program = fork();
+    if (program == 0) {
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        execl(TESSALY_MONITOR_PATH, TESSALY_MONITOR_PATH, ini.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    return program;
+}
+
 TEST(Program, RelaysBothWaysFromItsSettingsAndRecordsTheOpenLinksOnSigterm) {
     test::TempFolder folder;
     testing::TcpPeer receiver, rover;
@@ -23,13 +34,8 @@ TEST(Program, RelaysBothWaysFromItsSettingsAndRecordsTheOpenLinksOnSigterm) {
     std::ofstream(ini) << "[Option]\nSerial=0\nSerial2=0\nTCPhost=127.0.0.1\nTCPport=" << receiver.port()
                        << "\nTCPhost2=localhost\nTCPport2=" << rover.port()
                        << "\nOpenTCPInput=1\nOpenTCPOutput=1\n";
-    const pid_t program = fork();
+    const pid_t program = startWindow(ini);
     ASSERT_GE(program, 0);
-    if (program == 0) {
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        execl(TESSALY_MONITOR_PATH, TESSALY_MONITOR_PATH, ini.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
     receiver.accept();
     rover.accept();
     const Bytes poll = {0xB5, 0x62, 0x0A, 0x04, 0x00, 0x00, 0x0E, 0x34, 0x0D, 0x0A};
@@ -59,13 +65,8 @@ TEST(Program, SigtermEndsTheErrorBoxOfABadPortClosesInOrderAndExits) {
     test::TempFolder folder;
     const std::string ini = folder.file("bad.ini");
     std::ofstream(ini) << "[Option]\nSerial=0\nTCPhost=127.0.0.1\nTCPport=abc\nOpenTCPInput=1\n";
-    const pid_t program = fork();
+    const pid_t program = startWindow(ini);
     ASSERT_GE(program, 0);
-    if (program == 0) {
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        execl(TESSALY_MONITOR_PATH, TESSALY_MONITOR_PATH, ini.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
     usleep(1500 * 1000);  // the error box of the port "abc" is up by now
     kill(program, SIGTERM);
     int status = 0;
