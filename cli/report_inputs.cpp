@@ -40,7 +40,7 @@ std::optional<std::int64_t> modificationTimeMs(const std::string& path) {
 }
 
 // Collects the evaluated pairs of a raw capture on the receiver's clock: the time between two
-// pairs is the step of their time tags, across the end of the week too. A step that makes no
+// pairs is the step of their reports' time tags, across the end of the week too. A step that makes no
 // sense (the receiver restarted, a tag of a reset) counts as one second.
 class CaptureTimeline final : public PairLog {
 public:
@@ -49,7 +49,10 @@ public:
 
     bool loggingOn() const override { return true; }
     void writePair(const L6ChannelReport& previous, const L6ChannelReport& current) override {
-        const std::int64_t tag = current.timeTag;
+        // The second of the report the row holds: when channel B's was missed, the row holds
+        // channel A's report before the current one (unless there was none, at the start).
+        const bool previousHeld = current.chn == 0 && previous.errStatus != kErrStatusUnknown;
+        const std::int64_t tag = previousHeld ? previous.timeTag : current.timeTag;
         if (lastTag_) {
             std::int64_t step = tag - *lastTag_;
             if (step <= 0 && step + kWeekMs > 0 && step + kWeekMs <= kDayMs) step += kWeekMs;

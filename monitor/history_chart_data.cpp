@@ -6,6 +6,7 @@
 namespace tessaly {
 namespace {
 
+constexpr std::int64_t kSecondMs = 1000;
 constexpr int kCnoStep = 5;
 constexpr int kMinCnoSpan = 15;
 
@@ -108,18 +109,25 @@ ChartData chartData(const PairHistory& history, std::int64_t fromMs, std::int64_
     ChartData data;
     data.fromMs = fromMs;
     data.toMs = std::max(toMs, fromMs + 1);
-    data.columns.resize(static_cast<std::size_t>(std::max(columnCount, 1)));
+    columnCount = std::max(columnCount, 1);
+    data.columns.resize(static_cast<std::size_t>(columnCount));
     std::array<SatelliteTracker, 2> trackers = {SatelliteTracker(Channel::A),
                                                 SatelliteTracker(Channel::B)};
     for (std::size_t i = history.firstAtOrAfter(fromMs); i < history.size(); ++i) {
         const PairSecond& second = history[i];
         if (second.timeMs >= data.toMs) break;
         ++data.seconds;
-        ChartColumn& column = data.columns[static_cast<std::size_t>(columnOf(data, second.timeMs))];
-        foldInto(column.a, second.a);
-        foldInto(column.b, second.b);
-        column.bothFailed = column.bothFailed || second.bothFailed;
         if (second.bothFailed) ++data.bothFailedSeconds;
+        // A second is a second long: where a column is shorter it fills each column it spans,
+        // and a zoomed-in band has no gaps between its seconds.
+        const int first = columnOf(data, second.timeMs);
+        const int last = std::min(columnOf(data, second.timeMs + kSecondMs - 1), columnCount - 1);
+        for (int c = first; c <= std::max(first, last); ++c) {
+            ChartColumn& column = data.columns[static_cast<std::size_t>(c)];
+            foldInto(column.a, second.a);
+            foldInto(column.b, second.b);
+            column.bothFailed = column.bothFailed || second.bothFailed;
+        }
         trackers[0].add(second.a, second.timeMs, data.marks);
         trackers[1].add(second.b, second.timeMs, data.marks);
     }

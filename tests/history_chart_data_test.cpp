@@ -72,6 +72,17 @@ TEST(ChartData, ADayFoldsIntoTheColumnsWithEverySecondCounted) {
     EXPECT_EQ(data.cnoHigh, 55);
 }
 
+TEST(ChartData, ASecondFillsEveryColumnItSpansWhenZoomedIn) {
+    PairHistory history;
+    history.append(at(0, 1, 40000));
+    history.append(at(1, 2, 41000));
+    const ChartData data = chartData(history, kT0, kT0 + 4000, 10);  // 2.5 columns a second
+    const BandState expected[] = {BandState::ErrorFree, BandState::ErrorFree, BandState::Erroneous,
+                                  BandState::Erroneous, BandState::Erroneous, BandState::NoData};
+    for (int c = 0; c < 6; ++c) EXPECT_EQ(data.columns[c].a.band, expected[c]) << c;
+    EXPECT_EQ(data.seconds, 2u);
+}
+
 TEST(ChartData, OnlyThePeriodIsFolded) {
     PairHistory history;
     for (int s = 0; s < 20; ++s) history.append(at(s, 1, 40000));
