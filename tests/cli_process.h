@@ -9,6 +9,15 @@
 
 namespace tessaly::test {
 
+struct CliRun {
+    int status = -1;  // -1: ended by a signal, or not started
+    std::string out;
+};
+
+// tessaly-cli run to its end through the shell: `args` are its words, a redirection of stderr may
+// follow them. Returns its exit status and stdout.
+CliRun runCliToEnd(const std::string& args);
+
 class CliProcess {
 public:
     explicit CliProcess(const std::vector<std::string>& args);

@@ -5,19 +5,18 @@
 #include <QByteArray>
 #include <QXmlStreamReader>
 
-#include <sys/wait.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <string>
 
+#include "tests/cli_process.h"
 #include "tests/test_data.h"
 
 namespace {
 
-struct CliRun {
+struct ReportRun {
     int status = -1;
     std::string out;
     std::string err;
@@ -30,19 +29,11 @@ std::string readFile(const std::string& path) {
 
 class ReportCommand : public ::testing::Test {
 protected:
-    CliRun run(const std::string& args) {
-        CliRun result;
+    // The command's words after the program; stderr is kept apart from stdout.
+    ReportRun run(const std::string& args) {
         const std::string errFile = folder.file("stderr.txt");
-        const std::string command = std::string(TESSALY_CLI_PATH) + " " + args + " 2>" + errFile;
-        FILE* pipe = popen(command.c_str(), "r");
-        if (!pipe) return result;
-        char buffer[4096];
-        std::size_t got;
-        while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.out.append(buffer, got);
-        const int raw = pclose(pipe);
-        result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        result.err = readFile(errFile);
-        return result;
+        const auto [status, out] = tessaly::test::runCliToEnd(args + " 2>" + errFile);
+        return {status, out, readFile(errFile)};
     }
     std::string file(const std::string& name) const { return folder.file(name); }
     void writeText(const std::string& name, const std::string& text) {
@@ -84,15 +75,15 @@ std::vector<std::string> xmlElements(const QByteArray& xml, std::string& complai
 
 TEST_F(ReportCommand, RecordedHourGivesTheSameSummaryFromTheCaptureAndFromItsLog) {
     if (!std::ifstream(kStream)) GTEST_SKIP() << "recorded stream not found";
-    const CliRun fromCapture = run("report " + kStream + " -o " + file("hour.png") + " --json");
+    const ReportRun fromCapture = run("report " + kStream + " -o " + file("hour.png") + " --json");
     ASSERT_EQ(fromCapture.status, 0) << fromCapture.err;
     EXPECT_TRUE(fromCapture.out.starts_with("{\"seconds\": 3601, \"bothFailed\": 117, ")) << fromCapture.out;
     EXPECT_NE(fromCapture.out.find("\"prns\": [194]"), std::string::npos) << fromCapture.out;
     EXPECT_NE(fromCapture.out.find("\"prns\": [196]"), std::string::npos) << fromCapture.out;
 
-    const CliRun decode = run("decode " + kStream + " --csv " + file("hour.csv"));
+    const ReportRun decode = run("decode " + kStream + " --csv " + file("hour.csv"));
     ASSERT_EQ(decode.status, 0) << decode.err;
-    const CliRun fromLog = run("report " + file("hour.csv") + " -o " + file("hour.svg") + " --json");
+    const ReportRun fromLog = run("report " + file("hour.csv") + " -o " + file("hour.svg") + " --json");
     ASSERT_EQ(fromLog.status, 0) << fromLog.err;
     EXPECT_EQ(fromLog.out, fromCapture.out);
     EXPECT_EQ(fromLog.err, "") << "the header line is not a bad row";
@@ -101,7 +92,7 @@ TEST_F(ReportCommand, RecordedHourGivesTheSameSummaryFromTheCaptureAndFromItsLog
 TEST_F(ReportCommand, PngStartsWithItsSignature) {
     writeText("night.csv", kHeader + csvLine("00:00:00.1", "1", "1", "0") +
                                csvLine("00:00:01.1", "2", "2", "1"));
-    const CliRun r = run("report " + file("night.csv") + " -o " + file("night.png"));
+    const ReportRun r = run("report " + file("night.csv") + " -o " + file("night.png"));
     ASSERT_EQ(r.status, 0) << r.err;
     const std::string png = readFile(file("night.png"));
     ASSERT_GT(png.size(), 1000u);
@@ -114,7 +105,7 @@ TEST_F(ReportCommand, PngStartsWithItsSignature) {
 TEST_F(ReportCommand, SvgIsWellFormedAndTellsThePeriodAndInputs) {
     writeText("utc.csv", kHeader + csvLine("23:59:58.5", "1", "2", "0") +
                              csvLine("23:59:59.5", "2", "2", "1"));
-    const CliRun r = run("report " + file("utc.csv") + " -o " + file("utc.svg") + " --utc");
+    const ReportRun r = run("report " + file("utc.csv") + " -o " + file("utc.svg") + " --utc");
     ASSERT_EQ(r.status, 0) << r.err;
     const QByteArray svg = QByteArray::fromStdString(readFile(file("utc.svg")));
     std::string complaint;
@@ -131,7 +122,7 @@ TEST_F(ReportCommand, HtmlHoldsTheDrawingAndTheTableAndNothingOutside) {
     writeText("a.csv", kHeader + csvLine("10:00:00.0", "1", "1", "0"));
     writeText("b.csv", kHeader + csvLine("10:00:01.0", "2", "1", "0") + "garbage\r\n" +
                            csvLine("10:00:02.0", "2", "2", "1"));
-    const CliRun r = run("report " + file("a.csv") + " " + file("b.csv") + " -o " + file("two.html"));
+    const ReportRun r = run("report " + file("a.csv") + " " + file("b.csv") + " -o " + file("two.html"));
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "tessaly-cli report: " + file("b.csv") +
                          ": 1 lines that are not rows of the log were skipped\n");
@@ -168,7 +159,7 @@ TEST_F(ReportCommand, BadUseGivesOneLineAndStatus2) {
         "report " + file("ok.csv") + " -o " + file("no/such/folder/out.png"),
     };
     for (const std::string& args : cases) {
-        const CliRun r = run(args);
+        const ReportRun r = run(args);
         EXPECT_EQ(r.status, 2) << args;
         EXPECT_TRUE(r.err.starts_with("tessaly-cli report: ")) << args << ": " << r.err;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << args << ": " << r.err;
