@@ -57,14 +57,15 @@ bool writeReport(const ReportOptions& options, const ChartPicture& picture,
 }  // namespace
 
 int runReport(const ReportOptions& options, std::ostream& out, std::ostream& err) {
-    // Fonts need a QGuiApplication; the offscreen platform needs no display.
+    // Fonts need a QGuiApplication; the offscreen platform needs no display. Its arguments
+    // outlive it.
     const QuietQt quiet;
-    std::unique_ptr<QGuiApplication> application;
     int argc = 3;
     char name[] = "tessaly-cli";
     char platformOption[] = "-platform";
     char platform[] = "offscreen";
     char* argv[] = {name, platformOption, platform, nullptr};
+    std::unique_ptr<QGuiApplication> application;
     if (!QCoreApplication::instance()) application = std::make_unique<QGuiApplication>(argc, argv);
 
     PairHistory history;

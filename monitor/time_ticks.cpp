@@ -9,9 +9,12 @@
 namespace tessaly {
 namespace {
 
-// Clock-friendly steps, in seconds.
-constexpr std::int64_t kSteps[] = {1,    2,    5,    10,    15,    30,    60,    120,  300,
-                                   600,  900,  1800, 3600,  7200,  10800, 21600, 43200, 86400};
+// Clock-friendly steps, in seconds: up to a day for the history's own span, and whole days on
+// for a report of logs far apart.
+constexpr std::int64_t kDay = 86400;
+constexpr std::int64_t kSteps[] = {1,    2,    5,     10,    15,    30,      60,      120,
+                                   300,  600,  900,   1800,  3600,  7200,    10800,   21600,
+                                   43200, kDay, 2 * kDay, 7 * kDay, 30 * kDay, 365 * kDay};
 
 CivilTime civilOf(std::int64_t epochMs, bool utc) {
     return civilTime(std::chrono::system_clock::time_point(std::chrono::milliseconds(epochMs)), utc);

@@ -156,6 +156,12 @@ TEST(TimeTicks, SecondsWhenAMinuteIsWide) {
     EXPECT_EQ(ticks[1].label, "12:20:10");
 }
 
+TEST(TimeTicks, LogsMonthsApartGetFewTicks) {
+    const auto ticks = timeTicks(kT0, kT0 + 400LL * 86400000, 1300, 90, true);
+    EXPECT_GE(ticks.size(), 5u);
+    EXPECT_LE(ticks.size(), 14u);
+}
+
 TEST(TimeTicks, ZoneText) {
     EXPECT_EQ(zoneText(kT0, true), "UTC");
     EXPECT_EQ(dateTimeText(kT0, true), "2024/05/01 12:20:00");
