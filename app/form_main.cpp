@@ -43,7 +43,7 @@ TFormMain::TFormMain(FormOptions options, QWidget* parent)
     : QWidget(parent),
       options_(std::move(options)),
       clock_(options_.clock ? *options_.clock : systemClock_),
-      monitor_(outputsFor(view_, eventPump_, csvLog_)) {
+      monitor_(outputsFor(view_, eventPump_, pairLogs_)) {
     setObjectName(QStringLiteral("FormMain"));
     setWindowTitle(QStringLiteral("Tessaly Monitor"));
     setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
@@ -57,6 +57,7 @@ TFormMain::TFormMain(FormOptions options, QWidget* parent)
     createLinks();
     connectLinkControls();
     connect(ButtonLog, &QPushButton::clicked, this, &TFormMain::ButtonLogClick);
+    connect(ButtonChart, &QPushButton::clicked, this, &TFormMain::ButtonChartClick);
     for (int i = 0; i < 4; ++i) {
         connect(ButtonCmd[i], &QPushButton::clicked, this, [this, i] { commandRun(i); });
     }
@@ -160,6 +161,7 @@ const std::string& TFormMain::messageText(UiText row) const {
 void TFormMain::monitorReset() {
     tessaly::monitorReset(monitor_, view_);
     rover_.reset();
+    history_.clear();
 }
 
 void TFormMain::Timer1Timer() {

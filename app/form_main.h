@@ -19,6 +19,7 @@
 #include "links/link_endpoint.h"
 #include "links/link_routing.h"
 #include "monitor/csv_log.h"
+#include "monitor/history_recorder.h"
 #include "monitor/monitor_view.h"
 #include "monitor/raw_capture.h"
 #include "monitor/receiver_monitor.h"
@@ -37,6 +38,7 @@ namespace tessaly {
 class PortComboBox;
 class QtOwnerThread;
 class StringGrid;
+class TFormChart;
 
 struct FormOptions {
     // Decides the UI language; empty means the system's locale.
@@ -87,6 +89,8 @@ public:
     void ComboBoxPortCloseUp() { portTidy_ = true; }
     void ComboBoxPort2CloseUp() { portTidy_ = true; }
     void ButtonLogClick();
+    // Opens the live history chart, or brings it to the front.
+    void ButtonChartClick();
     void ButtonCmd1Click() { commandRun(0); }
     void ButtonCmd2Click() { commandRun(1); }
     void ButtonCmd3Click() { commandRun(2); }
@@ -112,6 +116,9 @@ public:
     ReceiverMonitor& monitor() { return monitor_; }
     // What the high-precision receiver says on the output link.
     const RoverMonitor& rover() const { return rover_; }
+    // The evaluated pairs since the last monitor reset, a day at most, for the live chart.
+    const PairHistory& history() const { return history_; }
+    TFormChart* formChart() const { return formChart_; }
     MonitorView& monitorView() { return view_; }
     bool firstActivationDone() const { return firstActivationDone_; }
     UiLanguage uiLanguage() const { return language_; }
@@ -155,6 +162,7 @@ private:
     void showMessage(const QString& text);
     void commandRun(int index);
     void layOutCommandButtons();
+    void createChartButton();
     void startLog();
     void stopLog(const QString& caption);
     void setLogLabel(const QString& text);
@@ -168,6 +176,9 @@ private:
     void reopenLinks();
     void recordOpenLinks();
 
+    // The log's file name ends where the chart button begins, the gap as before the log button.
+    static constexpr int kLogLabelRight = 382;
+
     FormOptions options_;
     SystemMillisecondClock systemClock_;
     const MillisecondClock& clock_;
@@ -176,6 +187,9 @@ private:
     SystemWallClock wallClock_;
     CsvLog csvLog_{wallClock_};
     RawCapture rawCapture_;  // the other kind of log: the input stream byte for byte
+    PairHistory history_;
+    HistoryRecorder historyRecorder_{wallClock_, history_};
+    PairLogTee pairLogs_{csvLog_, historyRecorder_};  // what the decoder logs to
     AppSettings settings_;
     std::string settingsPath_;
     QString logDir_;  // the log dialog's initial folder
@@ -208,6 +222,8 @@ private:
     QLabel* LabelRover = nullptr;
     QLabel* LabelLog = nullptr;
     QPushButton* ButtonLog = nullptr;
+    QPushButton* ButtonChart = nullptr;
+    TFormChart* formChart_ = nullptr;  // made on the first click, a child window of this one
     StringGrid* StringGrid1 = nullptr;
     StringGrid* StringGrid2 = nullptr;
     QGroupBox* GroupBoxInput = nullptr;

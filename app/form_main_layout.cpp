@@ -100,8 +100,9 @@ void TFormMain::createControls() {
     LabelErr->setObjectName(QStringLiteral("LabelErr"));
     LabelErr->move(80, 13);
     LabelErr->adjustSize();
-    LabelLog = rightAlignedLabel(this, "LabelLog", "", 408, 11);
+    LabelLog = rightAlignedLabel(this, "LabelLog", "", kLogLabelRight, 11);
     ButtonLog = button(this, "ButtonLog", "Save log", 414, 5, 60, 22);
+    createChartButton();
 
     StringGrid1 = new StringGrid(view_.grid(Channel::A), this);
     StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
@@ -167,9 +168,9 @@ void TFormMain::createOutputControls() {
 }
 
 void TFormMain::setTabOrderOfChildren() {
-    QWidget* order[] = {ButtonCmd[0],   ButtonCmd[1],  ButtonCmd[2],   ButtonCmd[3], ButtonLog,
-                        StringGrid1,    StringGrid2,   GroupBoxInput,  GroupBoxSerial, GroupBoxTCP,
-                        GroupBoxOutput, GroupBoxSerial2, GroupBoxTCP2};
+    QWidget* order[] = {ButtonCmd[0],   ButtonCmd[1],    ButtonCmd[2],  ButtonCmd[3],  ButtonLog,
+                        ButtonChart,    StringGrid1,     StringGrid2,   GroupBoxInput, GroupBoxSerial,
+                        GroupBoxTCP,    GroupBoxOutput,  GroupBoxSerial2, GroupBoxTCP2};
     for (std::size_t i = 0; i + 1 < std::size(order); ++i) QWidget::setTabOrder(order[i], order[i + 1]);
 }
 

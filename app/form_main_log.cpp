@@ -59,10 +59,10 @@ void TFormMain::stopLog(const QString& caption) {
 }
 
 void TFormMain::setLogLabel(const QString& text) {
-    // Right-aligned: its right edge stays where the log button begins.
+    // Right-aligned: its right edge stays where the chart button begins.
     LabelLog->setText(text);
     LabelLog->adjustSize();
-    LabelLog->move(408 - LabelLog->width(), LabelLog->y());
+    LabelLog->move(kLogLabelRight - LabelLog->width(), LabelLog->y());
 }
 
 QString TFormMain::chooseLogFile(const QString& folder) {

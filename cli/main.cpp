@@ -9,6 +9,9 @@
 #include "cli/bridge_command.h"
 #include "cli/decode_command.h"
 #include "cli/ports_command.h"
+#ifdef TESSALY_HAS_REPORT
+#include "cli/report_command.h"
+#endif
 #include "cli/simulate_command.h"
 #include "cli/sink_command.h"
 
@@ -30,6 +33,18 @@ void printHelp(std::ostream& out, const std::string& simulatorDataFolder) {
            "      --utc      time stamps of the CSV log in UTC instead of local time\n"
            "      --return   FILE is a capture of the return stream: print the rover's position\n"
            "                 messages by fix kind and its RXM-COR reports by protocol and use\n"
+#ifdef TESSALY_HAS_REPORT
+           "  tessaly-cli report INPUT... -o OUT [--json] [--utc]\n"
+           "      Draw a logged period: for channel A and B the C/N0 line, the error status\n"
+           "      (error-free, erroneous, no report), the changes of satellite or PRN, and the\n"
+           "      seconds in which both failed, over local time. INPUT is a CSV log or a raw\n"
+           "      capture (.ubx, decoded as decode does, ending at the file's time), in time\n"
+           "      order. OUT ends in .png, .svg or .html (one file: the picture and the summary\n"
+           "      table). Prints the summary: seconds, both failed, longest both-failed run, and\n"
+           "      per channel reports, error-free, erroneous, mean and lowest C/N0 and PRNs.\n"
+           "      --json  print the summary as one JSON object\n"
+           "      --utc   the CSV logs' time stamps are UTC, and the picture shows UTC\n"
+#endif
            "  tessaly-cli ports [--map]\n"
            "      List the serial ports as the window's port selectors offer them: COM1 to COM99\n"
            "      that exist and are free, with the device's name. Devices found on the system\n"
@@ -108,6 +123,18 @@ int main(int argc, char** argv) {
         }
         return tessaly::runBridge(*options, std::cout, std::cerr);
     }
+#ifdef TESSALY_HAS_REPORT
+    if (args[0] == "report") {
+        std::string error;
+        const auto options =
+            tessaly::parseReportOptions(std::vector<std::string>(args.begin() + 1, args.end()), error);
+        if (!options) {
+            std::cerr << "tessaly-cli report: " << error << "\n";
+            return 2;
+        }
+        return tessaly::runReport(*options, std::cout, std::cerr);
+    }
+#endif
     if (args[0] == "ports") {
         return tessaly::runPorts(std::vector<std::string>(args.begin() + 1, args.end()), {}, std::cout,
                                  std::cerr);

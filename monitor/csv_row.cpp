@@ -7,15 +7,6 @@ namespace {
 
 constexpr std::string_view kEmptyBlock = ",,,,,,,,,,,,,";  // 14 empty fields
 
-// "%5.3f" with '.' as the decimal separator whatever the locale. A C/N0 is never negative and
-// always has a digit before the point, so the width of five never adds a blank.
-std::string cnoField(float cno) {
-    char digits[32];
-    const auto result = std::to_chars(digits, digits + sizeof digits, static_cast<double>(cno),
-                                      std::chars_format::fixed, 3);
-    return std::string(digits, result.ptr);
-}
-
 void appendNumber(std::string& out, unsigned value) {
     out += std::to_string(value);
     out += ',';
@@ -23,11 +14,18 @@ void appendNumber(std::string& out, unsigned value) {
 
 }  // namespace
 
+std::string csvCnoText(float cno) {
+    char digits[32];
+    const auto result = std::to_chars(digits, digits + sizeof digits, static_cast<double>(cno),
+                                      std::chars_format::fixed, 3);
+    return std::string(digits, result.ptr);
+}
+
 std::string csvReportBlock(const L6ChannelReport& r) {
     std::string block;
     appendNumber(block, r.version);
     appendNumber(block, r.svid);
-    block += cnoField(r.cno);
+    block += csvCnoText(r.cno);
     block += ',';
     appendNumber(block, r.timeTag);
     appendNumber(block, r.groupDelay);

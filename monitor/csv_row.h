@@ -17,6 +17,10 @@ inline constexpr std::string_view kDefaultCsvHeader =
     "VenderIDA,MFG-IDA,SubframeA,AlertA,VersionB,svidB,cnoB,timeTagB,groupDelayB,bitErrCorrB,chnB,"
     "msgNameB,errStatusB,PRNB,VenderIDB,MFG-IDB,SubframeB,AlertB,BothError";
 
+// The C/N0 field: "%5.3f" with '.' as the decimal separator whatever the locale. A C/N0 is never
+// negative and always has a digit before the point, so the width of five never adds a blank.
+std::string csvCnoText(float cno);
+
 // The 14 fields of one report; the header fields only for an error-free report.
 std::string csvReportBlock(const L6ChannelReport& report);
 

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 
 namespace tessaly::test {
@@ -17,7 +18,21 @@ constexpr int kWaitMs = 10000;
 
 }  // namespace
 
+CliRun runCliToEnd(const std::string& args, const std::string& shellPrefix) {
+    CliRun run;
+    const std::string command = shellPrefix + TESSALY_CLI_PATH + " " + args;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) return run;
+    char buffer[4096];
+    std::size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.out.append(buffer, got);
+    const int raw = ::pclose(pipe);
+    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return run;
+}
+
 CliProcess::CliProcess(const std::vector<std::string>& args, const std::string& program) {
+
     int err[2];
     int out[2];
     if (::pipe(err) != 0 || ::pipe(out) != 0) return;

@@ -9,6 +9,16 @@
 
 namespace tessaly::test {
 
+struct CliRun {
+    int status = -1;  // -1: ended by a signal, or not started
+    std::string out;
+};
+
+// tessaly-cli run to its end through the shell: `args` are its words, a redirection of stderr may
+// follow them; `shellPrefix` runs before it in the same shell (to set a limit for it). Returns its
+// exit status and stdout.
+CliRun runCliToEnd(const std::string& args, const std::string& shellPrefix = "");
+
 class CliProcess {
 public:
     // `program` is the tessaly-cli to start: the build's own, or a copy elsewhere.

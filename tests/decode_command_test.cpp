@@ -1,36 +1,22 @@
 // tessaly-cli decode, run as a user runs it.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <tuple>
 
 #include "monitor/csv_row.h"
+#include "tests/cli_process.h"
 #include "tests/test_data.h"
 
 namespace {
 
-struct CliRun {
-    int status = -1;
-    std::string out;
-};
+using tessaly::test::CliRun;
 
 // `shellPrefix` runs before the program in the same shell, to set a limit for it.
 CliRun runCli(const std::string& args, const std::string& shellPrefix = "") {
-    CliRun run;
-    const std::string command = shellPrefix + TESSALY_CLI_PATH + " " + args + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return run;
-    char buffer[4096];
-    std::size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.out.append(buffer, got);
-    const int raw = pclose(pipe);
-    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return run;
+    return tessaly::test::runCliToEnd(args + " 2>&1", shellPrefix);
 }
 
 std::string readFile(const std::filesystem::path& path) {

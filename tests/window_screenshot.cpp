@@ -1,12 +1,14 @@
 // Takes a picture of the window as a user sees it after a while of a recorded receiver stream:
-//   window_screenshot OUT.png STREAM [SECONDS] [LOCALE]
+//   window_screenshot OUT.png STREAM [SECONDS] [LOCALE] [CHART.png]
 // The stream is fed up to the given second of receiver time, then the window is grabbed.
-// Beside it, OUT-icons.png shows both status icons at the sizes a desktop uses.
+// Beside it, OUT-icons.png shows both status icons at the sizes a desktop uses. With CHART.png
+// the history chart is opened from its button and grabbed too (an empty LOCALE is the system's).
 #include <QElapsedTimer>
 #include <QPainter>
 #include <QScreen>
 #include <QToolTip>
 #include <QPixmap>
+#include <QPushButton>
 
 #include <fstream>
 #include <iostream>
@@ -15,11 +17,12 @@
 
 #include "app/app_icons.h"
 #include "app/application.h"
+#include "app/form_chart.h"
 #include "app/form_main.h"
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::cerr << "usage: window_screenshot OUT.png STREAM [SECONDS] [LOCALE]\n";
+        std::cerr << "usage: window_screenshot OUT.png STREAM [SECONDS] [LOCALE] [CHART.png]\n";
         return 2;
     }
     tessaly::TessalyApplication app(argc, argv);
@@ -54,6 +57,15 @@ int main(int argc, char** argv) {
     if (!picture.save(QString::fromLocal8Bit(argv[1]))) {
         std::cerr << "cannot write " << argv[1] << "\n";
         return 1;
+    }
+    if (argc > 5) {
+        form.findChild<QPushButton*>(QStringLiteral("ButtonChart"))->click();
+        form.formChart()->resize(1000, 560);
+        app.processEvents();
+        if (!form.formChart()->grab().save(QString::fromLocal8Bit(argv[5]))) {
+            std::cerr << "cannot write " << argv[5] << "\n";
+            return 1;
+        }
     }
     QPixmap icons(2 * (256 + 64 + 32 + 16) + 40, 256);
     icons.fill(Qt::white);

@@ -243,7 +243,7 @@ TEST_F(WindowSettingsTest, LogButtonStartsAndStopsTheCsvLog) {
     ASSERT_TRUE(form->logging());
     EXPECT_EQ(button->text(), "Stop log");
     EXPECT_EQ(child<QLabel>("LabelLog")->text(), "session.csv");
-    EXPECT_EQ(child<QLabel>("LabelLog")->geometry().right() + 1, 408);
+    EXPECT_EQ(child<QLabel>("LabelLog")->geometry().right() + 1, 382);
     EXPECT_EQ(button->toolTip(), "Stop saving CSV file");
     test::L6Fields a, b;
     b.chn = 1;
