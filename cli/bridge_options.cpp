@@ -4,7 +4,7 @@ namespace tessaly {
 
 std::optional<BridgeOptions> parseBridgeOptions(const std::vector<std::string>& args, std::string& error) {
     BridgeOptions options;
-    std::optional<EndpointAddress> input, output;
+    std::optional<EndpointAddress> input;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         const bool takesValue = arg == "--in" || arg == "--out" || arg == "--csv" || arg == "--raw" || arg == "--ini" ||
@@ -16,7 +16,11 @@ std::optional<BridgeOptions> parseBridgeOptions(const std::vector<std::string>& 
         if (arg == "--in" || arg == "--out") {
             auto address = parseEndpointAddress(args[++i], error);
             if (!address) return std::nullopt;
-            (arg == "--in" ? input : output) = std::move(address);
+            if (arg == "--in") {
+                input = std::move(address);
+            } else {
+                options.outputs.push_back(std::move(*address));
+            }
         } else if (arg == "--csv") {
             options.csvPath = args[++i];
         } else if (arg == "--raw") {
@@ -34,17 +38,23 @@ std::optional<BridgeOptions> parseBridgeOptions(const std::vector<std::string>& 
             return std::nullopt;
         }
     }
-    if (!input || !output) {
+    if (!input || options.outputs.empty()) {
         error = "bridge needs --in ENDPOINT and --out ENDPOINT";
         return std::nullopt;
     }
     // One endpoint cannot be both sides: a serial port opens only once, and a receiver relaying
     // to itself would echo every byte back.
-    const bool sameSerialPort = input->kind == EndpointAddress::Kind::Serial &&
-                                output->kind == EndpointAddress::Kind::Serial && input->portNo == output->portNo;
-    if (*input == *output || sameSerialPort) {
-        error = "--in and --out name the same endpoint";
-        return std::nullopt;
+    std::vector<const EndpointAddress*> all{&*input};
+    for (const auto& output : options.outputs) {
+        for (const EndpointAddress* other : all) {
+            const bool sameSerialPort = other->kind == EndpointAddress::Kind::Serial &&
+                                        output.kind == EndpointAddress::Kind::Serial && other->portNo == output.portNo;
+            if (*other == output || sameSerialPort) {
+                error = other == all.front() ? "--in and --out name the same endpoint" : "two --out name the same endpoint";
+                return std::nullopt;
+            }
+        }
+        all.push_back(&output);
     }
     // Both captures in one file would interleave the two directions beyond telling apart.
     if (options.rawPath && options.rawPath == options.rawReturnPath) {
@@ -52,7 +62,6 @@ std::optional<BridgeOptions> parseBridgeOptions(const std::vector<std::string>& 
         return std::nullopt;
     }
     options.input = *input;
-    options.output = *output;
     return options;
 }
 

@@ -1,4 +1,5 @@
-// The command line of tessaly-cli bridge: the two endpoints and what the bridge records.
+// The command line of tessaly-cli bridge: the input, one or more outputs and what the bridge
+// records.
 #pragma once
 
 #include <optional>
@@ -11,7 +12,8 @@ namespace tessaly {
 
 struct BridgeOptions {
     EndpointAddress input;
-    EndpointAddress output;
+    // Every output gets every input byte; only the first one's bytes go back to the input.
+    std::vector<EndpointAddress> outputs;
     std::optional<std::string> csvPath;
     std::optional<std::string> rawPath;
     std::optional<std::string> rawReturnPath;  // the return stream, output to input, byte for byte

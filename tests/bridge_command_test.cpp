@@ -114,6 +114,43 @@ TEST(BridgeCommand, RelaysEveryByteBothWaysAfterThePoll) {
     EXPECT_TRUE(raw == std::string(forward.begin(), forward.end())) << "raw: " << raw.size() << " bytes";
 }
 
+TEST(BridgeCommand, EveryOutputGetsEveryByteAndOnlyTheFirstSpeaksBack) {
+    tessaly::test::TempFolder folder;
+    TcpPeer input, first, second;
+    auto args = tcpArgs(input, first);
+    args.insert(args.end(), {"--out", "tcp:127.0.0.1:" + std::to_string(second.port()), "--json"});
+    Bridge bridge(folder, args);
+    input.accept();
+    ASSERT_EQ(input.receive(kPoll.size()), kPoll);
+    first.accept();
+    second.accept();
+
+    const Bytes forward = pattern(1 << 20, 7);
+    std::thread sender([&] { input.send(forward); });
+    Bytes gotSecond;
+    std::thread reader([&] { gotSecond = second.receive(forward.size()); });
+    const Bytes gotFirst = first.receive(forward.size());
+    sender.join();
+    reader.join();
+    EXPECT_TRUE(gotFirst == forward) << gotFirst.size();
+    EXPECT_TRUE(gotSecond == forward) << gotSecond.size();
+
+    // The second receiver's bytes would break the first one's frames: read, counted, dropped.
+    second.send({9, 9, 9, 9});
+    first.send({1, 2, 3});
+    EXPECT_EQ(input.receive(3), (Bytes{1, 2, 3}));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1300));
+    EXPECT_EQ(bridge.stop(), 0);
+    const std::string out = bridge.out();
+    const std::string last = out.substr(out.rfind("{\"input\""));
+    EXPECT_NE(last.find("\"bytesToOutput\":1048576,\"bytesToInput\":3,\"bytesNotReturned\":4"), std::string::npos) << last;
+    EXPECT_NE(last.find("\"outputs\":[{\"address\":\"tcp:127.0.0.1:" + std::to_string(first.port()) +
+                        "\",\"state\":\"up\",\"bytes\":1048576},{\"address\":\"tcp:127.0.0.1:" +
+                        std::to_string(second.port()) + "\",\"state\":\"up\",\"bytes\":1048576}]"),
+              std::string::npos)
+        << last;
+}
+
 TEST(BridgeCommand, ReconnectsTheInputAndPollsAgain) {
     tessaly::test::TempFolder folder;
     auto input = std::make_unique<TcpPeer>();

@@ -55,13 +55,22 @@ TEST(BridgeOptions, AllOptions) {
                                             error);
     ASSERT_TRUE(options) << error;
     EXPECT_EQ(options->input.host, "a");
-    EXPECT_EQ(options->output.portNo, 2);
+    EXPECT_EQ(options->outputs.at(0).portNo, 2);
     EXPECT_EQ(options->csvPath, "c.csv");
     EXPECT_EQ(options->rawPath, "r.ubx");
     EXPECT_EQ(options->rawReturnPath, "back.ubx");
     EXPECT_EQ(options->iniPath, "s.ini");
     EXPECT_TRUE(options->utc);
     EXPECT_TRUE(options->json);
+}
+
+TEST(BridgeOptions, OutputsKeepTheirOrder) {
+    std::string error;
+    const auto options = parseBridgeOptions({"--in", "tcp:a:1", "--out", "tcp:b:2", "--out", "serial:COM4"}, error);
+    ASSERT_TRUE(options) << error;
+    ASSERT_EQ(options->outputs.size(), 2u);
+    EXPECT_EQ(options->outputs[0].host, "b");
+    EXPECT_EQ(options->outputs[1].portNo, 4);
 }
 
 TEST(BridgeOptions, BadCommandLines) {
@@ -77,6 +86,9 @@ TEST(BridgeOptions, BadCommandLines) {
         {"--in", "tcp:a", "--out", "tcp:a:2"},
         {"--in", "tcp:a:1", "--out", "tcp:a:2", "--raw-return"},
         {"--in", "tcp:a:1", "--out", "tcp:a:2", "--raw", "x.ubx", "--raw-return", "x.ubx"},
+        {"--in", "tcp:a:1", "--out", "tcp:a:2", "--out", "tcp:a:2"},
+        {"--in", "tcp:a:1", "--out", "tcp:a:2", "--out", "tcp:a:1"},
+        {"--in", "tcp:a:1", "--out", "serial:COM3", "--out", "serial:COM3@9600"},
     };
     for (const auto& args : cases) {
         std::string error;
