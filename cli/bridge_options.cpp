@@ -42,6 +42,17 @@ std::optional<BridgeOptions> parseBridgeOptions(const std::vector<std::string>& 
         error = "bridge needs --in ENDPOINT and --out ENDPOINT";
         return std::nullopt;
     }
+    // A caster's mountpoint is pulled from or pushed to, never both on one connection.
+    if (input->kind == EndpointAddress::Kind::NtripServer) {
+        error = "ntrips:// pushes to a caster: it is an --out, not an --in";
+        return std::nullopt;
+    }
+    for (const auto& output : options.outputs) {
+        if (output.kind == EndpointAddress::Kind::NtripClient) {
+            error = "ntrip:// pulls from a caster: it is an --in, not an --out";
+            return std::nullopt;
+        }
+    }
     // One endpoint cannot be both sides: a serial port opens only once, and a receiver relaying
     // to itself would echo every byte back.
     std::vector<const EndpointAddress*> all{&*input};

@@ -62,6 +62,15 @@ LinkEndpointHooks BridgeSession::hooks(Side& side, std::function<void(LinkBytes)
     LinkEndpointHooks hooks;
     hooks.blockReceived = std::move(blockReceived);
     hooks.noticed = [this, &side](const LinkNotice& notice) { noticed(side, notice); };
+    hooks.clientNoticed = [this, &side](bool connected, const std::string& text) {
+        err_ << "tessaly-cli bridge: " << side.name << " link " << endpointAddressText(side.address) << ": "
+             << (connected ? text + " connected" : text) << "\n";
+        // A source that dials in is a receiver that came: its stream starts afresh.
+        if (connected && &side == &input_) {
+            resetMonitor();
+            sendFirmwareVersionPoll();
+        }
+    };
     hooks.pumpEventsFor = [this](std::uint32_t ms) { pumpWhileConnecting(ms); };
     hooks.processEvents = [this] { loop_->processPending(); };
     return hooks;
@@ -227,7 +236,12 @@ void BridgeSession::printStatus() {
     status.inputOpen = input_.endpoint->isOpen();
     status.outputOpen = outputs_.front()->endpoint->isOpen();
     for (const auto& output : outputs_) {
-        status.outputs.push_back({endpointAddressText(output->address), output->endpoint->isOpen(), output->bytesWritten, {}, {}});
+        OutputStatus entry{endpointAddressText(output->address), output->endpoint->isOpen(), output->bytesWritten, {}, {}};
+        if (output->address.kind == EndpointAddress::Kind::TcpServer) {
+            entry.clients = output->endpoint->server().clients();
+            entry.clientsDropped = output->endpoint->server().clientsDropped();
+        }
+        status.outputs.push_back(std::move(entry));
     }
     status.channelA = channels_.channel(Channel::A);
     status.channelB = channels_.channel(Channel::B);

@@ -6,7 +6,16 @@
 namespace tessaly {
 
 std::string linkAddressText(const LinkAddress& address) {
-    if (address.kind == LinkAddress::Kind::Tcp) return "tcp:" + address.host + ":" + std::to_string(address.tcpPort);
+    const std::string hostPort = address.host + ":" + std::to_string(address.tcpPort);
+    switch (address.kind) {
+    case LinkAddress::Kind::Tcp: return "tcp:" + hostPort;
+    case LinkAddress::Kind::Serial: break;
+    case LinkAddress::Kind::TcpServer: return "tcpsvr:" + hostPort;
+    case LinkAddress::Kind::NtripClient:
+        return "ntrip://" + (address.user.empty() ? "" : address.user + "@") + hostPort + "/" + address.mount;
+    case LinkAddress::Kind::NtripServer:
+        return "ntrips://" + (address.user.empty() ? "" : address.user + "@") + hostPort + "/" + address.mount;
+    }
     return "serial:COM" + std::to_string(address.portNo) + "@" + std::to_string(address.bitRate);
 }
 
@@ -19,6 +28,17 @@ LinkEndpoint::LinkEndpoint(bool isInput, std::shared_ptr<OwnerThread> owner, Lin
     handlers.pumpEventsFor = hooks_.pumpEventsFor;
     tcp_ = std::make_unique<TcpLink>(TcpLinkConfig{isInput ? 1024u : 2048u, isInput ? "TCP " : "TCP2 "}, owner_,
                                      handlers);
+
+    TcpServerHandlers served;
+    served.blockReceived = handlers.blockReceived;
+    served.clientConnected = [this](const std::string& peer) {
+        if (hooks_.clientNoticed) hooks_.clientNoticed(true, peer);
+    };
+    served.clientNote = [this](const std::string& text) {
+        if (hooks_.clientNoticed) hooks_.clientNoticed(false, text);
+    };
+    server_ = std::make_unique<TcpServerLink>(TcpServerConfig{isInput, isInput ? 1024u : 2048u, kServedQueueCap}, owner_,
+                                              std::move(served));
 
     CommEnvironment environment;
     environment.owner = owner_;
@@ -33,7 +53,8 @@ LinkEndpoint::LinkEndpoint(bool isInput, std::shared_ptr<OwnerThread> owner, Lin
 LinkEndpoint::~LinkEndpoint() { shut(); }
 
 bool LinkEndpoint::isOpen() const {
-    if (address_.kind == LinkAddress::Kind::Tcp) return tcp_->connected();
+    if (address_.kind == LinkAddress::Kind::TcpServer) return server_->listening();
+    if (address_.kind != LinkAddress::Kind::Serial) return tcp_->connected();
     return serial_->Handle() != TCustomCommX::kInvalidHandle && !deviceLost_;
 }
 
@@ -70,6 +91,7 @@ bool LinkEndpoint::attempt(std::string& error) {
         error = "cannot connect to " + linkAddressText(address_);
         return false;
     }
+    if (address_.kind == LinkAddress::Kind::TcpServer) return server_->listen(address_.host, address_.tcpPort, error);
     try {
         serial_->SetPortNo(address_.portNo);
         serial_->SetBitRate(address_.bitRate);
@@ -83,6 +105,7 @@ bool LinkEndpoint::attempt(std::string& error) {
 
 void LinkEndpoint::shut() {
     tcp_->TcpClose();
+    server_->close();
     serial_->PortClose();
     deviceLost_ = false;
 }
@@ -128,6 +151,8 @@ LinkWriter LinkEndpoint::writer() {
                       [this](LinkBytes block) {
                           if (address_.kind == LinkAddress::Kind::Tcp) {
                               tcp_->TcpWrite(block);
+                          } else if (address_.kind == LinkAddress::Kind::TcpServer) {
+                              server_->write(block);
                           } else {
                               serial_->TransBlock(block.data(), static_cast<std::int32_t>(block.size()));
                           }

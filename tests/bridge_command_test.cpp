@@ -14,6 +14,7 @@
 #include "cli/bridge_status.h"
 #include "monitor/csv_row.h"
 #include "tests/serial_test_support.h"
+#include "tests/bridge_process.h"
 #include "tests/tcp_peer.h"
 #include "tests/test_data.h"
 
@@ -21,64 +22,10 @@ namespace {
 
 using tessaly::test::Bytes;
 using tessaly::testing::TcpPeer;
-
-// The poll after every input open: UBX-MON-VER with CR LF.
-const Bytes kPoll = {0xB5, 0x62, 0x0A, 0x04, 0x00, 0x00, 0x0E, 0x34, 0x0D, 0x0A};
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-// Every byte value, in an order that a shifted or repeated block would break.
-Bytes pattern(std::size_t size, std::uint32_t seed) {
-    Bytes bytes(size);
-    std::uint32_t x = seed;
-    for (auto& b : bytes) {
-        x = x * 1664525u + 1013904223u;
-        b = static_cast<std::uint8_t>(x >> 24);
-    }
-    return bytes;
-}
-
-// The bridge as a child process, its output in files of a temporary folder.
-class Bridge {
-public:
-    Bridge(const tessaly::test::TempFolder& folder, std::vector<std::string> args)
-        : outPath_(folder.file("out.txt")), errPath_(folder.file("err.txt")) {
-        args.insert(args.begin(), {TESSALY_CLI_PATH, "bridge"});
-        pid_ = fork();
-        if (pid_ == 0) {
-            (void)!freopen(outPath_.c_str(), "w", stdout);
-            (void)!freopen(errPath_.c_str(), "w", stderr);
-            std::vector<char*> argv;
-            for (auto& a : args) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-    }
-    ~Bridge() {
-        if (pid_ > 0) stop(SIGKILL);
-    }
-    // The exit status, or -1 when it did not exit normally.
-    int stop(int signal = SIGTERM) {
-        kill(pid_, signal);
-        return wait();
-    }
-    int wait() {
-        int raw = 0;
-        waitpid(pid_, &raw, 0);
-        pid_ = -1;
-        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    }
-    std::string out() const { return readFile(outPath_); }
-    std::string err() const { return readFile(errPath_); }
-
-private:
-    std::string outPath_, errPath_;
-    pid_t pid_ = -1;
-};
+using tessaly::test::Bridge;
+using tessaly::test::kPoll;
+using tessaly::test::pattern;
+using tessaly::test::readFile;
 
 std::vector<std::string> tcpArgs(const TcpPeer& in, const TcpPeer& out) {
     return {"--in", "tcp:127.0.0.1:" + std::to_string(in.port()), "--out", "tcp:127.0.0.1:" + std::to_string(out.port())};

@@ -14,12 +14,19 @@ TEST(EndpointAddress, GoodAddressesGiveTheirEndpoint) {
         const char* text;
         EndpointAddress address;
     } cases[] = {
-        {"tcp:127.0.0.1:5000", {Kind::Tcp, "127.0.0.1", 5000, 0, 115200}},
-        {"tcp:receiver.local:1", {Kind::Tcp, "receiver.local", 1, 0, 115200}},
-        {"tcp:h:65535", {Kind::Tcp, "h", 65535, 0, 115200}},
-        {"serial:COM3", {Kind::Serial, "", 0, 3, 115200}},
-        {"serial:com99@9600", {Kind::Serial, "", 0, 99, 9600}},
-        {"serial:COM1@460800", {Kind::Serial, "", 0, 1, 460800}},
+        {"tcp:127.0.0.1:5000", {Kind::Tcp, "127.0.0.1", 5000, 0, 115200, "", "", ""}},
+        {"tcp:receiver.local:1", {Kind::Tcp, "receiver.local", 1, 0, 115200, "", "", ""}},
+        {"tcp:h:65535", {Kind::Tcp, "h", 65535, 0, 115200, "", "", ""}},
+        {"serial:COM3", {Kind::Serial, "", 0, 3, 115200, "", "", ""}},
+        {"serial:com99@9600", {Kind::Serial, "", 0, 99, 9600, "", "", ""}},
+        {"serial:COM1@460800", {Kind::Serial, "", 0, 1, 460800, "", "", ""}},
+        {"tcpsvr::2102", {Kind::TcpServer, "0.0.0.0", 2102, 0, 115200, "", "", ""}},
+        {"tcpsvr:127.0.0.1:9", {Kind::TcpServer, "127.0.0.1", 9, 0, 115200, "", "", ""}},
+        {"ntrip://caster.example/L6E", {Kind::NtripClient, "caster.example", 2101, 0, 115200, "L6E", "", ""}},
+        {"ntrip://me:p@ss:w@rd@h:2102/M1", {Kind::NtripClient, "h", 2102, 0, 115200, "M1", "me", "p@ss:w@rd"}},
+        {"ntrip://me@h/M", {Kind::NtripClient, "h", 2101, 0, 115200, "M", "me", ""}},
+        {"ntrips://:secret@h:80/M", {Kind::NtripServer, "h", 80, 0, 115200, "M", "", "secret"}},
+        {"ntrips://u:secret@h/M", {Kind::NtripServer, "h", 2101, 0, 115200, "M", "u", "secret"}},
     };
     for (const auto& c : cases) {
         std::string error;
@@ -33,7 +40,9 @@ TEST(EndpointAddress, BadAddressesSayWhatIsWrong) {
     for (const char* text : {"", "tcp:", "tcp:host", "tcp::5000", "tcp:host:0", "tcp:host:65536", "tcp:host:50x",
                              "tcp:host:-1", "tcp:::1:5000", "udp:host:5000", "serial:", "serial:COM", "serial:COM0",
                              "serial:COM100", "serial:ttyUSB0", "serial:COM3@", "serial:COM3@0", "serial:COM3@fast",
-                             "serial:COM3@9600@1", "COM3", "127.0.0.1:5000"}) {
+                             "serial:COM3@9600@1", "COM3", "127.0.0.1:5000", "tcpsvr:", "tcpsvr:2102",
+                             "tcpsvr::0", "ntrip://h", "ntrip://h/", "ntrip:///M", "ntrip://h:0/M", "ntrip://h:x/M",
+                             "ntrip://u@/M", "ntrip://h/a/b", "ntrips://h", "ntrip:h/M"}) {
         std::string error;
         EXPECT_FALSE(parseEndpointAddress(text, error)) << text;
         EXPECT_FALSE(error.empty()) << text;
@@ -42,10 +51,18 @@ TEST(EndpointAddress, BadAddressesSayWhatIsWrong) {
 }
 
 TEST(EndpointAddress, AddressTextReadsBack) {
-    for (const char* text : {"tcp:10.0.0.2:2101", "serial:COM7@38400"}) {
+    for (const char* text : {"tcp:10.0.0.2:2101", "serial:COM7@38400", "tcpsvr:0.0.0.0:2102", "ntrip://h:2101/M",
+                             "ntrips://h:2101/M"}) {
         std::string error;
         EXPECT_EQ(endpointAddressText(*parseEndpointAddress(text, error)), text);
     }
+}
+
+// The status line goes to logs and journals: a caster's password must not.
+TEST(EndpointAddress, AddressTextHidesThePassword) {
+    std::string error;
+    const std::string text = endpointAddressText(*parseEndpointAddress("ntrip://rover:hunter2@h/M", error));
+    EXPECT_EQ(text, "ntrip://rover@h:2101/M");
 }
 
 TEST(BridgeOptions, AllOptions) {
@@ -89,6 +106,8 @@ TEST(BridgeOptions, BadCommandLines) {
         {"--in", "tcp:a:1", "--out", "tcp:a:2", "--out", "tcp:a:2"},
         {"--in", "tcp:a:1", "--out", "tcp:a:2", "--out", "tcp:a:1"},
         {"--in", "tcp:a:1", "--out", "serial:COM3", "--out", "serial:COM3@9600"},
+        {"--in", "ntrips://:p@h/M", "--out", "tcp:a:2"},
+        {"--in", "tcp:a:1", "--out", "ntrip://h/M"},
     };
     for (const auto& args : cases) {
         std::string error;
