@@ -180,6 +180,9 @@ void BridgeSession::resetMonitor() {
 }
 
 void BridgeSession::sendFirmwareVersionPoll() {
+    // A caster relays a receiver's stream but is none: it would not answer, and the poll is no
+    // business of the rovers' sources.
+    if (options_.input.kind == EndpointAddress::Kind::NtripClient) return;
     CommandTextOutputs outputs;
     outputs.writeToInput = [this](const CommandBytes& bytes) { router_->ForwardToInput(bytes); };
     outputs.showError = [this](const std::string& text) { err_ << "tessaly-cli bridge: " << text << "\n"; };

@@ -1,5 +1,7 @@
 #include "links/link_endpoint.h"
 
+#include "links/ntrip_link.h"
+
 #include <algorithm>
 #include <exception>
 
@@ -92,6 +94,16 @@ bool LinkEndpoint::attempt(std::string& error) {
         return false;
     }
     if (address_.kind == LinkAddress::Kind::TcpServer) return server_->listen(address_.host, address_.tcpPort, error);
+    if (address_.kind == LinkAddress::Kind::NtripClient || address_.kind == LinkAddress::Kind::NtripServer) {
+        const NtripMount at{address_.host, address_.tcpPort, address_.mount, address_.user, address_.password};
+        const std::string where = linkAddressText(address_);
+        const bool client = address_.kind == LinkAddress::Kind::NtripClient;
+        if (tcp_->TcpConnect(at.host, at.port, client ? ntripClientOpener(at, where) : ntripServerOpener(at, where))) {
+            return true;
+        }
+        error = tcp_->openingError().empty() ? "cannot connect to " + where : tcp_->openingError();
+        return false;
+    }
     try {
         serial_->SetPortNo(address_.portNo);
         serial_->SetBitRate(address_.bitRate);
@@ -149,7 +161,8 @@ LinkWriter LinkEndpoint::writer() {
     // behind it, so no block overtakes another.
     return LinkWriter{[this] { return isOpen(); },
                       [this](LinkBytes block) {
-                          if (address_.kind == LinkAddress::Kind::Tcp) {
+                          if (address_.kind == LinkAddress::Kind::Tcp || address_.kind == LinkAddress::Kind::NtripClient ||
+                              address_.kind == LinkAddress::Kind::NtripServer) {
                               tcp_->TcpWrite(block);
                           } else if (address_.kind == LinkAddress::Kind::TcpServer) {
                               server_->write(block);
