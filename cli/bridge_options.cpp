@@ -1,8 +1,54 @@
 #include "cli/bridge_options.h"
 
+#include <fstream>
+
 namespace tessaly {
 
-std::optional<BridgeOptions> parseBridgeOptions(const std::vector<std::string>& args, std::string& error) {
+std::optional<std::vector<std::string>> readBridgeConfig(std::istream& in, std::string& error) {
+    std::vector<std::string> args;
+    int lineNo = 0;
+    for (std::string line; std::getline(in, line);) {
+        ++lineNo;
+        const auto first = line.find_first_not_of(" \t\r");
+        if (first == std::string::npos || line[first] == '#') continue;
+        const auto last = line.find_last_not_of(" \t\r");
+        line = line.substr(first, last - first + 1);
+        // The value is the rest of the line, so that a path may hold blanks.
+        const auto blank = line.find_first_of(" \t");
+        args.push_back(line.substr(0, blank));
+        if (!args.back().starts_with("--") || args.back() == "--config") {
+            error = "line " + std::to_string(lineNo) + ": not an option of bridge: " + args.back();
+            return std::nullopt;
+        }
+        if (blank != std::string::npos) args.push_back(line.substr(line.find_first_not_of(" \t", blank)));
+    }
+    return args;
+}
+
+std::optional<BridgeOptions> parseBridgeOptions(const std::vector<std::string>& given, std::string& error) {
+    // A station's options come from a file, one a line; they count as if given in its place.
+    std::vector<std::string> args;
+    for (std::size_t i = 0; i < given.size(); ++i) {
+        if (given[i] != "--config") {
+            args.push_back(given[i]);
+            continue;
+        }
+        if (i + 1 >= given.size()) {
+            error = "--config needs a value";
+            return std::nullopt;
+        }
+        std::ifstream file(given[++i]);
+        if (!file) {
+            error = "cannot read " + given[i];
+            return std::nullopt;
+        }
+        const auto read = readBridgeConfig(file, error);
+        if (!read) {
+            error = given[i] + ": " + error;
+            return std::nullopt;
+        }
+        args.insert(args.end(), read->begin(), read->end());
+    }
     BridgeOptions options;
     std::optional<EndpointAddress> input;
     for (std::size_t i = 0; i < args.size(); ++i) {

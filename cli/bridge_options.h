@@ -2,6 +2,7 @@
 // records.
 #pragma once
 
+#include <istream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,7 +23,17 @@ struct BridgeOptions {
     bool json = false;
 };
 
-// Reads the arguments after "bridge". On failure returns nothing and sets `error` (one line).
+// Reads the arguments after "bridge"; "--config FILE" stands for the options in FILE. On failure
+// returns nothing and sets `error` (one line).
 std::optional<BridgeOptions> parseBridgeOptions(const std::vector<std::string>& args, std::string& error);
+
+}  // namespace tessaly
+
+namespace tessaly {
+
+// A station's options file: one option a line, its value after the first blank ("--out
+// tcpsvr::2102", "--csv /var/log/l6 station.csv"); blank lines and lines starting with '#' are
+// skipped. Returns the arguments as on a command line, or nothing with `error` naming the line.
+std::optional<std::vector<std::string>> readBridgeConfig(std::istream& in, std::string& error);
 
 }  // namespace tessaly

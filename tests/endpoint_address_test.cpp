@@ -1,6 +1,12 @@
 // The endpoint addresses and the command line of tessaly-cli bridge.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
 #include "cli/bridge_options.h"
 #include "cli/endpoint_address.h"
 
@@ -88,6 +94,42 @@ TEST(BridgeOptions, OutputsKeepTheirOrder) {
     ASSERT_EQ(options->outputs.size(), 2u);
     EXPECT_EQ(options->outputs[0].host, "b");
     EXPECT_EQ(options->outputs[1].portNo, 4);
+}
+
+TEST(BridgeConfig, OneOptionALineWithCommentsAndBlanksInValues) {
+    std::istringstream file("# station on the roof\r\n\n  --in serial:COM3@38400\r\n--out\ttcpsvr::2102  \n"
+                            "   # rovers pull from the caster\n--out ntrips://:pw@caster:2101/L6E\n--json\n"
+                            "--csv /var/log/l6 logs/station 1.csv\n");
+    std::string error;
+    const auto args = readBridgeConfig(file, error);
+    ASSERT_TRUE(args) << error;
+    EXPECT_EQ(*args, (std::vector<std::string>{"--in", "serial:COM3@38400", "--out", "tcpsvr::2102", "--out",
+                                               "ntrips://:pw@caster:2101/L6E", "--json", "--csv",
+                                               "/var/log/l6 logs/station 1.csv"}));
+}
+
+TEST(BridgeConfig, ALineThatIsNoOptionIsNamed) {
+    for (const char* text : {"--in tcp:a:1\nin tcp:b:2\n", "--config other.conf\n"}) {
+        std::istringstream file(text);
+        std::string error;
+        EXPECT_FALSE(readBridgeConfig(file, error)) << text;
+        EXPECT_NE(error.find("line "), std::string::npos) << error;
+    }
+}
+
+TEST(BridgeConfig, AFileStandsForItsOptionsOnTheCommandLine) {
+    const auto path = std::filesystem::temp_directory_path() / ("tessaly-bridge-" + std::to_string(::getpid()) + ".conf");
+    std::ofstream(path) << "--in tcp:a:1\n--out tcp:b:2\n";
+    std::string error;
+    const auto options = parseBridgeOptions({"--config", path.string(), "--out", "serial:COM5", "--json"}, error);
+    std::filesystem::remove(path);
+    ASSERT_TRUE(options) << error;
+    EXPECT_EQ(options->input.host, "a");
+    ASSERT_EQ(options->outputs.size(), 2u);
+    EXPECT_EQ(options->outputs[1].portNo, 5);
+    EXPECT_TRUE(options->json);
+    EXPECT_FALSE(parseBridgeOptions({"--config", path.string()}, error)) << "a missing file";
+    EXPECT_EQ(error, "cannot read " + path.string());
 }
 
 TEST(BridgeOptions, BadCommandLines) {
