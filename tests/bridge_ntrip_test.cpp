@@ -96,6 +96,14 @@ bool waitForStatus(const Bridge& bridge, const std::string& text) {
     return false;
 }
 
+// str2str as the caster of mountpoint L6E for user rover, password pw, fed by `source`.
+struct Str2strCaster {
+    TcpPeer source;
+    const int port = tessaly::test::freeTcpPort();
+    Str2str process{{"-in", "tcpcli://" + local(source.port()), "-out", "ntripc://rover:pw@:" + std::to_string(port) + "/L6E"}};
+    Str2strCaster() { source.accept(); }
+};
+
 class PushThroughNtrips : public ::testing::TestWithParam<const char*> {};
 
 // The bridge as the station's source, str2str as a rover's NTRIP client.
@@ -145,11 +153,10 @@ TEST(TestCaster, TakesStr2strsSource) {
 TEST(BridgeNtrip, PulledFromACasterRelaysByteForByteAndDecodesAsDecodeDoes) {
     REQUIRE_STR2STR();
     tessaly::test::TempFolder folder;
-    TcpPeer source, rover;
-    const int casterPort = tessaly::test::freeTcpPort();
-    Str2str caster({"-in", "tcpcli://" + local(source.port()), "-out",
-                    "ntripc://rover:pw@:" + std::to_string(casterPort) + "/L6E"});
-    source.accept();
+    TcpPeer rover;
+    Str2strCaster caster;
+    TcpPeer& source = caster.source;
+    const int casterPort = caster.port;
     Bridge bridge(folder, {"--in", "ntrip://rover:pw@" + local(casterPort) + "/L6E", "--out", "tcp:" + local(rover.port()),
                            "--csv", folder.file("bridge.csv"), "--json"});
     rover.accept();
@@ -198,11 +205,9 @@ TEST(BridgeNtrip, PulledInRevision2ChunksRelaysByteForByte) {
 TEST(BridgeNtrip, RefusedLoginUnknownMountAndNoCasterEachSayWhy) {
     REQUIRE_STR2STR();
     tessaly::test::TempFolder folder;
-    TcpPeer source, rover;
-    const int casterPort = tessaly::test::freeTcpPort();
-    Str2str caster({"-in", "tcpcli://" + local(source.port()), "-out",
-                    "ntripc://rover:pw@:" + std::to_string(casterPort) + "/L6E"});
-    source.accept();
+    TcpPeer rover;
+    Str2strCaster caster;
+    const int casterPort = caster.port;
     const struct {
         std::string address, says;
     } cases[] = {
