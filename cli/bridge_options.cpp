@@ -1,10 +1,56 @@
 #include "cli/bridge_options.h"
 
+#include <fstream>
+
 namespace tessaly {
 
-std::optional<BridgeOptions> parseBridgeOptions(const std::vector<std::string>& args, std::string& error) {
+std::optional<std::vector<std::string>> readBridgeConfig(std::istream& in, std::string& error) {
+    std::vector<std::string> args;
+    int lineNo = 0;
+    for (std::string line; std::getline(in, line);) {
+        ++lineNo;
+        const auto first = line.find_first_not_of(" \t\r");
+        if (first == std::string::npos || line[first] == '#') continue;
+        const auto last = line.find_last_not_of(" \t\r");
+        line = line.substr(first, last - first + 1);
+        // The value is the rest of the line, so that a path may hold blanks.
+        const auto blank = line.find_first_of(" \t");
+        args.push_back(line.substr(0, blank));
+        if (!args.back().starts_with("--") || args.back() == "--config") {
+            error = "line " + std::to_string(lineNo) + ": not an option of bridge: " + args.back();
+            return std::nullopt;
+        }
+        if (blank != std::string::npos) args.push_back(line.substr(line.find_first_not_of(" \t", blank)));
+    }
+    return args;
+}
+
+std::optional<BridgeOptions> parseBridgeOptions(const std::vector<std::string>& given, std::string& error) {
+    // A station's options come from a file, one a line; they count as if given in its place.
+    std::vector<std::string> args;
+    for (std::size_t i = 0; i < given.size(); ++i) {
+        if (given[i] != "--config") {
+            args.push_back(given[i]);
+            continue;
+        }
+        if (i + 1 >= given.size()) {
+            error = "--config needs a value";
+            return std::nullopt;
+        }
+        std::ifstream file(given[++i]);
+        if (!file) {
+            error = "cannot read " + given[i];
+            return std::nullopt;
+        }
+        const auto read = readBridgeConfig(file, error);
+        if (!read) {
+            error = given[i] + ": " + error;
+            return std::nullopt;
+        }
+        args.insert(args.end(), read->begin(), read->end());
+    }
     BridgeOptions options;
-    std::optional<EndpointAddress> input, output;
+    std::optional<EndpointAddress> input;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         const bool takesValue = arg == "--in" || arg == "--out" || arg == "--csv" || arg == "--raw" || arg == "--ini" ||
@@ -16,7 +62,11 @@ std::optional<BridgeOptions> parseBridgeOptions(const std::vector<std::string>& 
         if (arg == "--in" || arg == "--out") {
             auto address = parseEndpointAddress(args[++i], error);
             if (!address) return std::nullopt;
-            (arg == "--in" ? input : output) = std::move(address);
+            if (arg == "--in") {
+                input = std::move(address);
+            } else {
+                options.outputs.push_back(std::move(*address));
+            }
         } else if (arg == "--csv") {
             options.csvPath = args[++i];
         } else if (arg == "--raw") {
@@ -34,17 +84,34 @@ std::optional<BridgeOptions> parseBridgeOptions(const std::vector<std::string>& 
             return std::nullopt;
         }
     }
-    if (!input || !output) {
+    if (!input || options.outputs.empty()) {
         error = "bridge needs --in ENDPOINT and --out ENDPOINT";
         return std::nullopt;
     }
+    // A caster's mountpoint is pulled from or pushed to, never both on one connection.
+    if (input->kind == EndpointAddress::Kind::NtripServer) {
+        error = "ntrips:// pushes to a caster: it is an --out, not an --in";
+        return std::nullopt;
+    }
+    for (const auto& output : options.outputs) {
+        if (output.kind == EndpointAddress::Kind::NtripClient) {
+            error = "ntrip:// pulls from a caster: it is an --in, not an --out";
+            return std::nullopt;
+        }
+    }
     // One endpoint cannot be both sides: a serial port opens only once, and a receiver relaying
     // to itself would echo every byte back.
-    const bool sameSerialPort = input->kind == EndpointAddress::Kind::Serial &&
-                                output->kind == EndpointAddress::Kind::Serial && input->portNo == output->portNo;
-    if (*input == *output || sameSerialPort) {
-        error = "--in and --out name the same endpoint";
-        return std::nullopt;
+    std::vector<const EndpointAddress*> all{&*input};
+    for (const auto& output : options.outputs) {
+        for (const EndpointAddress* other : all) {
+            const bool sameSerialPort = other->kind == EndpointAddress::Kind::Serial &&
+                                        output.kind == EndpointAddress::Kind::Serial && other->portNo == output.portNo;
+            if (*other == output || sameSerialPort) {
+                error = other == all.front() ? "--in and --out name the same endpoint" : "two --out name the same endpoint";
+                return std::nullopt;
+            }
+        }
+        all.push_back(&output);
     }
     // Both captures in one file would interleave the two directions beyond telling apart.
     if (options.rawPath && options.rawPath == options.rawReturnPath) {
@@ -52,7 +119,6 @@ std::optional<BridgeOptions> parseBridgeOptions(const std::vector<std::string>& 
         return std::nullopt;
     }
     options.input = *input;
-    options.output = *output;
     return options;
 }
 

@@ -1,6 +1,8 @@
-// The command line of tessaly-cli bridge: the two endpoints and what the bridge records.
+// The command line of tessaly-cli bridge: the input, one or more outputs and what the bridge
+// records.
 #pragma once
 
+#include <istream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,7 +13,8 @@ namespace tessaly {
 
 struct BridgeOptions {
     EndpointAddress input;
-    EndpointAddress output;
+    // Every output gets every input byte; only the first one's bytes go back to the input.
+    std::vector<EndpointAddress> outputs;
     std::optional<std::string> csvPath;
     std::optional<std::string> rawPath;
     std::optional<std::string> rawReturnPath;  // the return stream, output to input, byte for byte
@@ -20,7 +23,17 @@ struct BridgeOptions {
     bool json = false;
 };
 
-// Reads the arguments after "bridge". On failure returns nothing and sets `error` (one line).
+// Reads the arguments after "bridge"; "--config FILE" stands for the options in FILE. On failure
+// returns nothing and sets `error` (one line).
 std::optional<BridgeOptions> parseBridgeOptions(const std::vector<std::string>& args, std::string& error);
+
+}  // namespace tessaly
+
+namespace tessaly {
+
+// A station's options file: one option a line, its value after the first blank ("--out
+// tcpsvr::2102", "--csv /var/log/l6 station.csv"); blank lines and lines starting with '#' are
+// skipped. Returns the arguments as on a command line, or nothing with `error` naming the line.
+std::optional<std::vector<std::string>> readBridgeConfig(std::istream& in, std::string& error);
 
 }  // namespace tessaly

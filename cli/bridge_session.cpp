@@ -37,24 +37,51 @@ BridgeSession::BridgeSession(const BridgeOptions& options, std::ostream& out, st
       err_(err),
       loop_(std::make_shared<OwnerLoop>()),
       monitor_(monitorOutputs(channels_, csv_, clock_)),
-      input_{options.input, "input", nullptr},
-      output_{options.output, "output", nullptr} {
-    const auto hooks = [this](Side& side, std::function<void(LinkBytes)> blockReceived) {
-        LinkEndpointHooks hooks;
-        hooks.blockReceived = std::move(blockReceived);
-        hooks.noticed = [this, &side](const LinkNotice& notice) { noticed(side, notice); };
-        hooks.pumpEventsFor = [this](std::uint32_t ms) { pumpWhileConnecting(ms); };
-        hooks.processEvents = [this] { loop_->processPending(); };
-        return hooks;
-    };
+      input_{options.input, "input", nullptr} {
     input_.endpoint = std::make_unique<LinkEndpoint>(
         true, loop_, hooks(input_, [this](LinkBytes block) { inputBlock(block); }));
-    output_.endpoint = std::make_unique<LinkEndpoint>(
-        false, loop_, hooks(output_, [this](LinkBytes block) { outputBlock(block); }));
+    std::vector<LinkWriter> outputWriters;
+    for (const EndpointAddress& address : options.outputs) {
+        const bool first = outputs_.empty();
+        auto side = std::make_unique<Side>(
+            Side{address, first ? "output" : "output " + std::to_string(outputs_.size() + 1), nullptr});
+        // Bytes from several receivers interleaved would break each other's frames: only the first
+        // output speaks to the input, the others' bytes are read and counted.
+        auto received = first ? std::function<void(LinkBytes)>([this](LinkBytes block) { outputBlock(block); })
+                              : [this](LinkBytes block) { bytesNotReturned_ += block.size(); };
+        side->endpoint = std::make_unique<LinkEndpoint>(false, loop_, hooks(*side, std::move(received)));
+        outputWriters.push_back(countingWriter(*side));
+        outputs_.push_back(std::move(side));
+    }
     router_ = std::make_unique<LinkRouter>([this](LinkBytes block) { monitor_.scanBlock(block); },
-                                           std::vector{input_.endpoint->writer()},
-                                           std::vector{output_.endpoint->writer()},
+                                           std::vector{input_.endpoint->writer()}, std::move(outputWriters),
                                            [this](LinkBytes block) { watchReturn(block); });
+}
+
+LinkEndpointHooks BridgeSession::hooks(Side& side, std::function<void(LinkBytes)> blockReceived) {
+    LinkEndpointHooks hooks;
+    hooks.blockReceived = std::move(blockReceived);
+    hooks.noticed = [this, &side](const LinkNotice& notice) { noticed(side, notice); };
+    hooks.clientNoticed = [this, &side](bool connected, const std::string& text) {
+        err_ << "tessaly-cli bridge: " << side.name << " link " << endpointAddressText(side.address) << ": "
+             << (connected ? text + " connected" : text) << "\n";
+        // A source that dials in is a receiver that came: its stream starts afresh.
+        if (connected && &side == &input_) {
+            resetMonitor();
+            sendFirmwareVersionPoll();
+        }
+    };
+    hooks.pumpEventsFor = [this](std::uint32_t ms) { pumpWhileConnecting(ms); };
+    hooks.processEvents = [this] { loop_->processPending(); };
+    return hooks;
+}
+
+LinkWriter BridgeSession::countingWriter(Side& side) {
+    LinkWriter writer = side.endpoint->writer();
+    return LinkWriter{writer.isOpen, [&side, write = writer.write](LinkBytes block) {
+                          side.bytesWritten += block.size();
+                          write(block);
+                      }};
 }
 
 BridgeSession::~BridgeSession() { shutDown(); }
@@ -69,7 +96,7 @@ bool BridgeSession::start() {
     resetMonitor();
     input_.endpoint->openOrRetry(input_.address, Clock::now());
     if (input_.endpoint->isOpen()) sendFirmwareVersionPoll();
-    output_.endpoint->openOrRetry(output_.address, Clock::now());
+    for (const auto& output : outputs_) output->endpoint->openOrRetry(output->address, Clock::now());
     return true;
 }
 
@@ -105,7 +132,7 @@ bool BridgeSession::openFiles() {
 }
 
 void BridgeSession::noticed(Side& side, const LinkNotice& notice) {
-    const std::string what = std::string(side.name) + " link " + endpointAddressText(side.address);
+    const std::string what = side.name + " link " + endpointAddressText(side.address);
     const bool input = &side == &input_;
     switch (notice.what) {
     case LinkNotice::What::Lost:
@@ -122,7 +149,7 @@ void BridgeSession::noticed(Side& side, const LinkNotice& notice) {
         if (input) {
             resetMonitor();
             sendFirmwareVersionPoll();
-        } else {
+        } else if (&side == outputs_.front().get()) {
             rover_.clearPending();
         }
         break;
@@ -153,6 +180,9 @@ void BridgeSession::resetMonitor() {
 }
 
 void BridgeSession::sendFirmwareVersionPoll() {
+    // A caster relays a receiver's stream but is none: it would not answer, and the poll is no
+    // business of the rovers' sources.
+    if (options_.input.kind == EndpointAddress::Kind::NtripClient) return;
     CommandTextOutputs outputs;
     outputs.writeToInput = [this](const CommandBytes& bytes) { router_->ForwardToInput(bytes); };
     outputs.showError = [this](const std::string& text) { err_ << "tessaly-cli bridge: " << text << "\n"; };
@@ -184,14 +214,13 @@ void BridgeSession::run() {
     auto nextStatus = Clock::now() + kStatusInterval;
     while (!stopRequested_) {
         auto wakeAt = nextStatus;
-        for (const Side* side : {&input_, &output_}) {
+        for (const Side* side : sides()) {
             if (const auto attempt = side->endpoint->nextAttempt()) wakeAt = std::min(wakeAt, *attempt);
         }
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(wakeAt - Clock::now()).count();
         loop_->processEventsFor(static_cast<std::uint32_t>(std::max<long long>(left, 0)));
         if (stopRequested_) break;
-        input_.endpoint->supervise(Clock::now());
-        output_.endpoint->supervise(Clock::now());
+        for (Side* side : sides()) side->endpoint->supervise(Clock::now());
         if (Clock::now() >= nextStatus) {
             printStatus();
             nextStatus = std::max(nextStatus + kStatusInterval, Clock::now());
@@ -199,15 +228,30 @@ void BridgeSession::run() {
     }
 }
 
+std::vector<BridgeSession::Side*> BridgeSession::sides() {
+    std::vector<Side*> all{&input_};
+    for (const auto& output : outputs_) all.push_back(output.get());
+    return all;
+}
+
 void BridgeSession::printStatus() {
     BridgeStatus status;
     status.inputOpen = input_.endpoint->isOpen();
-    status.outputOpen = output_.endpoint->isOpen();
+    status.outputOpen = outputs_.front()->endpoint->isOpen();
+    for (const auto& output : outputs_) {
+        OutputStatus entry{endpointAddressText(output->address), output->endpoint->isOpen(), output->bytesWritten, {}, {}};
+        if (output->address.kind == EndpointAddress::Kind::TcpServer) {
+            entry.clients = output->endpoint->server().clients();
+            entry.clientsDropped = output->endpoint->server().clientsDropped();
+        }
+        status.outputs.push_back(std::move(entry));
+    }
     status.channelA = channels_.channel(Channel::A);
     status.channelB = channels_.channel(Channel::B);
     status.bothFailed = monitor_.decoder().bothFailedCount();
     status.bytesToOutput = bytesToOutput_;
     status.bytesToInput = bytesToInput_;
+    status.bytesNotReturned = bytesNotReturned_;
     status.framesDropped = monitor_.counters().framesDropped;
     status.framesDroppedBy = monitor_.counters().framesDroppedBy;
     status.csvRowsLost = csv_.file().lost();
@@ -219,8 +263,7 @@ void BridgeSession::printStatus() {
 void BridgeSession::shutDown() {
     if (shutDown_) return;
     shutDown_ = true;
-    input_.endpoint->close();
-    output_.endpoint->close();
+    for (Side* side : sides()) side->endpoint->close();
     // Releases a link thread still waiting to hand over a block; nothing runs here any more.
     loop_->shutdown();
     csv_.stop();

@@ -1,4 +1,4 @@
-// The running bridge: its two endpoints, the routing between them, the monitor with its CSV log,
+// The running bridge: its input and its outputs, the routing between them, the monitor with its CSV log,
 // the raw capture of the input stream, the counters of the status line and the supervision that
 // opens lost links again. Built and run by runBridge.
 //
@@ -40,10 +40,15 @@ public:
 
 private:
     struct Side {
-        const EndpointAddress& address;
-        const char* name;
+        EndpointAddress address;
+        std::string name;  // "input", "output", "output 2", ...
         std::unique_ptr<LinkEndpoint> endpoint;
+        std::uint64_t bytesWritten = 0;  // outputs: input bytes handed to the link
     };
+
+    LinkEndpointHooks hooks(Side& side, std::function<void(LinkBytes)> blockReceived);
+    LinkWriter countingWriter(Side& side);
+    std::vector<Side*> sides();  // the input, then the outputs in order
 
     bool openFiles();
     void noticed(Side& side, const LinkNotice& notice);
@@ -72,9 +77,12 @@ private:
     ChannelTracker channels_;
     ReceiverMonitor monitor_;
     std::unique_ptr<LinkRouter> router_;
-    Side input_, output_;
+    Side input_;
+    // Held by pointer: the hooks keep a reference to their side. The first is the return path.
+    std::vector<std::unique_ptr<Side>> outputs_;
     std::uint64_t bytesToOutput_ = 0;
-    std::uint64_t bytesToInput_ = 0;
+    std::uint64_t bytesToInput_ = 0;     // from the first output
+    std::uint64_t bytesNotReturned_ = 0;  // from the other outputs, read and dropped
     bool running_ = false;  // blocks are routed from run() on
     bool shutDown_ = false;
 };

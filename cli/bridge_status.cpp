@@ -27,6 +27,31 @@ std::string channelJson(const std::optional<ChannelStatus>& channel) {
 
 const char* upDown(bool open) { return open ? "up" : "down"; }
 
+// With one output the line stays as it was; with several, each one's state and bytes.
+std::string outputsText(const std::vector<OutputStatus>& outputs) {
+    if (outputs.size() < 2) return "";
+    std::string text = " | outputs";
+    for (const OutputStatus& o : outputs) {
+        text += std::string(&o == &outputs.front() ? " " : ", ") + upDown(o.open) + " " + std::to_string(o.bytes) + " B";
+        if (o.clients) text += " " + std::to_string(*o.clients) + " clients";
+    }
+    return text;
+}
+
+std::string outputsJson(const std::vector<OutputStatus>& outputs) {
+    std::string text = "[";
+    for (const OutputStatus& o : outputs) {
+        if (&o != &outputs.front()) text += ",";
+        // Addresses are host names, ports and mountpoints: no quote or backslash survives parsing.
+        text += "{\"address\":\"" + o.address + "\",\"state\":\"" + upDown(o.open) + "\",\"bytes\":" +
+                std::to_string(o.bytes);
+        if (o.clients) text += ",\"clients\":" + std::to_string(*o.clients);
+        if (o.clientsDropped) text += ",\"clientsDropped\":" + std::to_string(*o.clientsDropped);
+        text += "}";
+    }
+    return text + "]";
+}
+
 }  // namespace
 
 void ChannelTracker::showReport(const L6ChannelReport& report, float cnoAverage) {
@@ -43,8 +68,8 @@ std::string statusLineText(const BridgeStatus& s) {
     return std::string("in ") + upDown(s.inputOpen) + ", out " + upDown(s.outputOpen) + " | " +
            channelText("A", s.channelA) + " | " + channelText("B", s.channelB) + " | both-failed " +
            std::to_string(s.bothFailed) + " | in>out " + std::to_string(s.bytesToOutput) + " B, out>in " +
-           std::to_string(s.bytesToInput) + " B | dropped " + std::to_string(s.framesDropped) + " | " +
-           roverStatusText(s.rover);
+           std::to_string(s.bytesToInput) + " B" + outputsText(s.outputs) + " | dropped " +
+           std::to_string(s.framesDropped) + " | " + roverStatusText(s.rover);
 }
 
 std::string statusLineJson(const BridgeStatus& s) {
@@ -52,10 +77,11 @@ std::string statusLineJson(const BridgeStatus& s) {
            "\",\"channelA\":" + channelJson(s.channelA) + ",\"channelB\":" + channelJson(s.channelB) +
            ",\"bothFailed\":" + std::to_string(s.bothFailed) + ",\"bytesToOutput\":" +
            std::to_string(s.bytesToOutput) + ",\"bytesToInput\":" + std::to_string(s.bytesToInput) +
+           ",\"bytesNotReturned\":" + std::to_string(s.bytesNotReturned) +
            ",\"framesDropped\":" + std::to_string(s.framesDropped) + ",\"framesDroppedBy\":{\"checksum\":" +
            std::to_string(s.framesDroppedBy.checksum) + ",\"length\":" + std::to_string(s.framesDroppedBy.length) +
            "},\"csvRowsLost\":" + std::to_string(s.csvRowsLost) + ",\"rawBytesLost\":" + std::to_string(s.rawBytesLost) +
-           ",\"rover\":" + roverStatusJson(s.rover) + "}";
+           ",\"rover\":" + roverStatusJson(s.rover) + ",\"outputs\":" + outputsJson(s.outputs) + "}";
 }
 
 }  // namespace tessaly

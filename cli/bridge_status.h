@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "monitor/monitor_outputs.h"
 #include "monitor/receiver_monitor.h"
@@ -32,13 +33,24 @@ private:
     std::optional<ChannelStatus> channels_[2];
 };
 
+// One output of the bridge: its address as written, whether it is open and the input bytes it
+// was given. A listening output also counts its clients and the clients it dropped.
+struct OutputStatus {
+    std::string address;
+    bool open = false;
+    std::uint64_t bytes = 0;
+    std::optional<std::uint64_t> clients, clientsDropped;
+};
+
 struct BridgeStatus {
     bool inputOpen = false;
-    bool outputOpen = false;
+    bool outputOpen = false;  // the first output
+    std::vector<OutputStatus> outputs;
     std::optional<ChannelStatus> channelA, channelB;
     std::int64_t bothFailed = 0;
     std::uint64_t bytesToOutput = 0;  // read from the input link
     std::uint64_t bytesToInput = 0;   // read from the output link
+    std::uint64_t bytesNotReturned = 0;  // read from the further outputs and dropped
     std::uint64_t framesDropped = 0;
     DroppedFrames framesDroppedBy;
     std::uint64_t csvRowsLost = 0;   // rows the CSV log could not write

@@ -14,15 +14,19 @@ std::optional<long long> numberIn(std::string_view text, long long low, long lon
     return value;
 }
 
-std::optional<EndpointAddress> parseTcp(std::string_view rest, std::string& error) {
+std::optional<EndpointAddress> parseTcp(std::string_view rest, std::string& error, bool listening = false) {
     // The port follows the last colon; a host never holds one (IPv4 names and addresses only).
     const std::size_t colon = rest.rfind(':');
-    if (colon == std::string_view::npos || colon == 0) {
-        error = "a TCP endpoint is tcp:HOST:PORT";
+    if (colon == std::string_view::npos || (colon == 0 && !listening)) {
+        error = listening ? "a listening endpoint is tcpsvr:[HOST]:PORT" : "a TCP endpoint is tcp:HOST:PORT";
         return std::nullopt;
     }
     EndpointAddress address;
     address.host = std::string(rest.substr(0, colon));
+    if (listening) {
+        address.kind = EndpointAddress::Kind::TcpServer;
+        if (address.host.empty()) address.host = "0.0.0.0";
+    }
     if (address.host.find(':') != std::string::npos) {
         error = "a TCP host holds no ':' (IPv4 only)";
         return std::nullopt;
@@ -60,12 +64,61 @@ std::optional<EndpointAddress> parseSerial(std::string_view rest, std::string& e
     return address;
 }
 
+// [USER[:PASS]@]HOST[:PORT]/MOUNT. The credentials end at the last '@', so a password may hold
+// one; the mountpoint is what follows the first '/' after them.
+std::optional<EndpointAddress> parseNtrip(std::string_view rest, EndpointAddress::Kind kind, std::string& error) {
+    const char* form = kind == EndpointAddress::Kind::NtripClient ? "ntrip://[USER[:PASS]@]HOST[:PORT]/MOUNT"
+                                                                  : "ntrips://[[USER]:PASS@]HOST[:PORT]/MOUNT";
+    EndpointAddress address;
+    address.kind = kind;
+    address.tcpPort = kNtripDefaultPort;
+    const std::size_t at = rest.rfind('@');
+    if (at != std::string_view::npos) {
+        const std::string_view credentials = rest.substr(0, at);
+        const std::size_t colon = credentials.find(':');
+        address.user = std::string(credentials.substr(0, colon));
+        if (colon != std::string_view::npos) address.password = std::string(credentials.substr(colon + 1));
+        rest = rest.substr(at + 1);
+    }
+    const std::size_t slash = rest.find('/');
+    if (slash == std::string_view::npos || slash == 0 || slash + 1 == rest.size()) {
+        error = std::string("an NTRIP endpoint is ") + form;
+        return std::nullopt;
+    }
+    address.mount = std::string(rest.substr(slash + 1));
+    if (address.mount.find_first_of(" /\t\r\n") != std::string::npos) {
+        error = "a mountpoint is one word, not '" + address.mount + "'";
+        return std::nullopt;
+    }
+    std::string_view hostPort = rest.substr(0, slash);
+    const std::size_t colon = hostPort.rfind(':');
+    if (colon != std::string_view::npos) {
+        const auto port = numberIn(hostPort.substr(colon + 1), 1, 65535);
+        if (!port) {
+            error = "a TCP port is a number from 1 to 65535, not '" + std::string(hostPort.substr(colon + 1)) + "'";
+            return std::nullopt;
+        }
+        address.tcpPort = static_cast<int>(*port);
+        hostPort = hostPort.substr(0, colon);
+    }
+    address.host = std::string(hostPort);
+    if (address.host.empty() || address.host.find(':') != std::string::npos) {
+        error = std::string("an NTRIP endpoint is ") + form;
+        return std::nullopt;
+    }
+    return address;
+}
+
 }  // namespace
 
 std::optional<EndpointAddress> parseEndpointAddress(std::string_view text, std::string& error) {
     if (text.starts_with("tcp:")) return parseTcp(text.substr(4), error);
     if (text.starts_with("serial:")) return parseSerial(text.substr(7), error);
-    error = "an endpoint is tcp:HOST:PORT or serial:COMn[@BAUD], not '" + std::string(text) + "'";
+    if (text.starts_with("tcpsvr:")) return parseTcp(text.substr(7), error, true);
+    if (text.starts_with("ntrip://")) return parseNtrip(text.substr(8), EndpointAddress::Kind::NtripClient, error);
+    if (text.starts_with("ntrips://")) return parseNtrip(text.substr(9), EndpointAddress::Kind::NtripServer, error);
+    error = "an endpoint is tcp:HOST:PORT, serial:COMn[@BAUD], tcpsvr:[HOST]:PORT, ntrip://... or ntrips://..., not '" +
+            std::string(text) + "'";
     return std::nullopt;
 }
 

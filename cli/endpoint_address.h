@@ -1,5 +1,8 @@
-// Where one side of the headless bridge connects: "tcp:HOST:PORT" (always as TCP client) or
-// "serial:COMn[@BAUD]" (a port of the port map). Parsed once from the command line.
+// Where one side of the headless bridge connects: "tcp:HOST:PORT" (as TCP client),
+// "serial:COMn[@BAUD]" (a port of the port map), "tcpsvr:[HOST]:PORT" (listening, on every
+// interface when no host is given), "ntrip://[USER[:PASS]@]HOST[:PORT]/MOUNT" (pulling from an
+// NTRIP caster) or "ntrips://[[USER]:PASS@]HOST[:PORT]/MOUNT" (pushing to one). Parsed once from
+// the command line.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +15,7 @@
 namespace tessaly {
 
 inline constexpr std::int32_t kBridgeDefaultBitRate = kDefaultLinkBitRate;
+inline constexpr int kNtripDefaultPort = 2101;
 
 using EndpointAddress = LinkAddress;
 

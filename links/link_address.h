@@ -1,5 +1,7 @@
-// Where one link connects: a TCP server it dials (the program is the client) or a serial port of
-// the port map at a bit rate. The window fills it from its controls, the bridge from its options.
+// Where one link connects: a TCP server it dials (the program is the client), a serial port of
+// the port map at a bit rate, a TCP port it listens on, or an NTRIP caster's mountpoint it pulls
+// from (client) or pushes to (server). The window fills it from its controls and knows the first
+// two kinds; the bridge fills it from its options.
 #pragma once
 
 #include <cstdint>
@@ -10,17 +12,20 @@ namespace tessaly {
 inline constexpr std::int32_t kDefaultLinkBitRate = 115200;
 
 struct LinkAddress {
-    enum class Kind { Tcp, Serial } kind = Kind::Tcp;
-    std::string host;              // Tcp
-    int tcpPort = 0;               // Tcp: 1 to 65535
+    enum class Kind { Tcp, Serial, TcpServer, NtripClient, NtripServer } kind = Kind::Tcp;
+    std::string host;              // all but Serial; TcpServer: the address it listens on
+    int tcpPort = 0;               // all but Serial: 1 to 65535
     std::int32_t portNo = 0;       // Serial: 1 to 99
     std::int32_t bitRate = kDefaultLinkBitRate;  // Serial
+    std::string mount;             // Ntrip*: the mountpoint, without its '/'
+    std::string user, password;    // Ntrip*: empty when not given
 
     bool operator==(const LinkAddress&) const = default;
 };
 
-// The address as the user writes it on the command line, for messages: "tcp:HOST:PORT" or
-// "serial:COMn@BAUD".
+// The address as the user writes it on the command line, for messages and the status line:
+// "tcp:HOST:PORT", "serial:COMn@BAUD", "tcpsvr:HOST:PORT", "ntrip://USER@HOST:PORT/MOUNT" or
+// "ntrips://HOST:PORT/MOUNT". A password is never shown: the status goes to logs.
 std::string linkAddressText(const LinkAddress& address);
 
 }  // namespace tessaly

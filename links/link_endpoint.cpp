@@ -1,12 +1,23 @@
 #include "links/link_endpoint.h"
 
+#include "links/ntrip_link.h"
+
 #include <algorithm>
 #include <exception>
 
 namespace tessaly {
 
 std::string linkAddressText(const LinkAddress& address) {
-    if (address.kind == LinkAddress::Kind::Tcp) return "tcp:" + address.host + ":" + std::to_string(address.tcpPort);
+    const std::string hostPort = address.host + ":" + std::to_string(address.tcpPort);
+    switch (address.kind) {
+    case LinkAddress::Kind::Tcp: return "tcp:" + hostPort;
+    case LinkAddress::Kind::Serial: break;
+    case LinkAddress::Kind::TcpServer: return "tcpsvr:" + hostPort;
+    case LinkAddress::Kind::NtripClient:
+        return "ntrip://" + (address.user.empty() ? "" : address.user + "@") + hostPort + "/" + address.mount;
+    case LinkAddress::Kind::NtripServer:
+        return "ntrips://" + (address.user.empty() ? "" : address.user + "@") + hostPort + "/" + address.mount;
+    }
     return "serial:COM" + std::to_string(address.portNo) + "@" + std::to_string(address.bitRate);
 }
 
@@ -19,6 +30,17 @@ LinkEndpoint::LinkEndpoint(bool isInput, std::shared_ptr<OwnerThread> owner, Lin
     handlers.pumpEventsFor = hooks_.pumpEventsFor;
     tcp_ = std::make_unique<TcpLink>(TcpLinkConfig{isInput ? 1024u : 2048u, isInput ? "TCP " : "TCP2 "}, owner_,
                                      handlers);
+
+    TcpServerHandlers served;
+    served.blockReceived = handlers.blockReceived;
+    served.clientConnected = [this](const std::string& peer) {
+        if (hooks_.clientNoticed) hooks_.clientNoticed(true, peer);
+    };
+    served.clientNote = [this](const std::string& text) {
+        if (hooks_.clientNoticed) hooks_.clientNoticed(false, text);
+    };
+    server_ = std::make_unique<TcpServerLink>(TcpServerConfig{isInput, isInput ? 1024u : 2048u, kServedQueueCap}, owner_,
+                                              std::move(served));
 
     CommEnvironment environment;
     environment.owner = owner_;
@@ -33,7 +55,8 @@ LinkEndpoint::LinkEndpoint(bool isInput, std::shared_ptr<OwnerThread> owner, Lin
 LinkEndpoint::~LinkEndpoint() { shut(); }
 
 bool LinkEndpoint::isOpen() const {
-    if (address_.kind == LinkAddress::Kind::Tcp) return tcp_->connected();
+    if (address_.kind == LinkAddress::Kind::TcpServer) return server_->listening();
+    if (address_.kind != LinkAddress::Kind::Serial) return tcp_->connected();
     return serial_->Handle() != TCustomCommX::kInvalidHandle && !deviceLost_;
 }
 
@@ -70,6 +93,17 @@ bool LinkEndpoint::attempt(std::string& error) {
         error = "cannot connect to " + linkAddressText(address_);
         return false;
     }
+    if (address_.kind == LinkAddress::Kind::TcpServer) return server_->listen(address_.host, address_.tcpPort, error);
+    if (address_.kind == LinkAddress::Kind::NtripClient || address_.kind == LinkAddress::Kind::NtripServer) {
+        const NtripMount at{address_.host, address_.tcpPort, address_.mount, address_.user, address_.password};
+        const std::string where = linkAddressText(address_);
+        const bool client = address_.kind == LinkAddress::Kind::NtripClient;
+        if (tcp_->TcpConnect(at.host, at.port, client ? ntripClientOpener(at, where) : ntripServerOpener(at, where))) {
+            return true;
+        }
+        error = tcp_->openingError().empty() ? "cannot connect to " + where : tcp_->openingError();
+        return false;
+    }
     try {
         serial_->SetPortNo(address_.portNo);
         serial_->SetBitRate(address_.bitRate);
@@ -83,6 +117,7 @@ bool LinkEndpoint::attempt(std::string& error) {
 
 void LinkEndpoint::shut() {
     tcp_->TcpClose();
+    server_->close();
     serial_->PortClose();
     deviceLost_ = false;
 }
@@ -126,8 +161,11 @@ LinkWriter LinkEndpoint::writer() {
     // behind it, so no block overtakes another.
     return LinkWriter{[this] { return isOpen(); },
                       [this](LinkBytes block) {
-                          if (address_.kind == LinkAddress::Kind::Tcp) {
+                          if (address_.kind == LinkAddress::Kind::Tcp || address_.kind == LinkAddress::Kind::NtripClient ||
+                              address_.kind == LinkAddress::Kind::NtripServer) {
                               tcp_->TcpWrite(block);
+                          } else if (address_.kind == LinkAddress::Kind::TcpServer) {
+                              server_->write(block);
                           } else {
                               serial_->TransBlock(block.data(), static_cast<std::int32_t>(block.size()));
                           }

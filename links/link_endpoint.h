@@ -21,6 +21,7 @@
 #include "links/owner_thread.h"
 #include "links/reconnect_backoff.h"
 #include "links/tcp_link.h"
+#include "links/tcp_server_link.h"
 
 namespace tessaly {
 
@@ -45,6 +46,9 @@ struct LinkEndpointHooks {
     // Every block read, in order, never empty.
     std::function<void(LinkBytes block)> blockReceived;
     std::function<void(const LinkNotice& notice)> noticed;
+    // A listening link only: a client came (`connected`, the text is its "address:port"), or one
+    // line about a client that left, was dropped or was refused. May be left empty.
+    std::function<void(bool connected, const std::string& text)> clientNoticed;
     // Lets the program go on with its events while a TCP connect waits, for at most the time
     // given; and while a full serial transmit queue drains.
     std::function<void(std::uint32_t maxMs)> pumpEventsFor;
@@ -54,6 +58,9 @@ struct LinkEndpointHooks {
 class LinkEndpoint {
 public:
     using Clock = ReconnectBackoff::Clock;
+    // What a listening output holds for one rover before it gives the rover up: many minutes of a
+    // two-channel L6 stream, so only a rover that has stopped reading is let go.
+    static constexpr std::size_t kServedQueueCap = 1 << 20;
 
     // `isInput` picks the block cap and texts of the side (1024 for input, 2048 for output).
     LinkEndpoint(bool isInput, std::shared_ptr<OwnerThread> owner, LinkEndpointHooks hooks);
@@ -88,6 +95,7 @@ public:
     // The components underneath, for the window's tests and tools.
     TCommX& serial() { return *serial_; }
     TcpLink& tcp() { return *tcp_; }
+    const TcpServerLink& server() const { return *server_; }
 
 private:
     bool attempt(std::string& error);
@@ -99,6 +107,7 @@ private:
     std::shared_ptr<OwnerThread> owner_;
     LinkEndpointHooks hooks_;
     std::unique_ptr<TcpLink> tcp_;
+    std::unique_ptr<TcpServerLink> server_;
     std::unique_ptr<TCommX> serial_;
     std::vector<std::uint8_t> scratch_;  // a serial read's buffer
     LinkAddress address_;

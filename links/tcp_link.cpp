@@ -12,6 +12,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <algorithm>
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
@@ -68,6 +69,7 @@ struct ConnectAttempt {
     bool finished = false;   // guarded by mutex
     bool abandoned = false;  // guarded by mutex: the window gave up; the socket is closed here
     int fd = -1;             // guarded by mutex
+    TcpOpening opening;      // guarded by mutex
 };
 
 int connectBlocking(const std::string& host, std::uint16_t port, std::uint32_t timeoutMs) {
@@ -122,8 +124,11 @@ bool TcpLink::connected() const { return connection_ && connection_->isConnected
 
 int TcpLink::socketHandle() const { return connected() ? connection_->fd : -1; }
 
-bool TcpLink::TcpConnect(const std::string& host, int port) {
+bool TcpLink::TcpConnect(const std::string& host, int port, TcpOpener opener) {
+
     writeBusy_ = false;
+    openingError_.clear();
+    encode_ = nullptr;
     if (connection_) connection_->disconnect();
     connection_ = std::make_shared<Connection>();
     host_ = host;
@@ -131,25 +136,38 @@ bool TcpLink::TcpConnect(const std::string& host, int port) {
     if (host.empty() || port < 1 || port > 65535) return false;
 
     auto attempt = std::make_shared<ConnectAttempt>();
-    std::thread([attempt, host, port = port_, timeout = config_.connectTimeoutMs] {
-        const int fd = connectBlocking(host, port, timeout);
+    std::thread([attempt, host, port = port_, timeout = config_.connectTimeoutMs, opener = std::move(opener)] {
+        const auto began = Clock::now();
+        int fd = connectBlocking(host, port, timeout);
+        TcpOpening opening;
+        if (fd >= 0 && opener) {
+            const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - began).count();
+            opening = opener(fd, static_cast<std::uint32_t>(std::max<long long>(timeout - spent, 1)));
+            if (!opening.error.empty()) {
+                ::close(fd);
+                fd = -1;
+            }
+        }
         std::lock_guard lock(attempt->mutex);
         attempt->finished = true;
         if (attempt->abandoned) {
             if (fd >= 0) ::close(fd);
         } else {
             attempt->fd = fd;
+            attempt->opening = std::move(opening);
         }
     }).detach();
 
     const auto deadline = Clock::now() + std::chrono::milliseconds(config_.connectTimeoutMs);
     int fd = -1;
+    TcpOpening opening;
     for (;;) {
         {
             std::lock_guard lock(attempt->mutex);
             if (attempt->finished || Clock::now() >= deadline) {
                 attempt->abandoned = !attempt->finished;
                 fd = attempt->fd;
+                opening = std::move(attempt->opening);
                 break;
             }
         }
@@ -160,7 +178,9 @@ bool TcpLink::TcpConnect(const std::string& host, int port) {
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
     }
+    openingError_ = opening.error;
     if (fd < 0) return false;
+    encode_ = std::move(opening.encode);
 
     // A relay must not hold back small writes for the peer's acknowledgement.
     const int one = 1;
@@ -169,9 +189,17 @@ bool TcpLink::TcpConnect(const std::string& host, int port) {
     connection_->stopFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     connection_->connected = true;
 
-    std::thread([connection = connection_, owner = owner_, handlers = handlers_,
-                 cap = config_.blockCap, prefix = config_.errorPrefix] {
-        std::vector<std::uint8_t> block(cap);
+    std::thread([connection = connection_, owner = owner_, handlers = handlers_, cap = config_.blockCap,
+                 prefix = config_.errorPrefix, early = std::move(opening.early), decode = std::move(opening.decode)] {
+        std::vector<std::uint8_t> block(cap), decoded;
+        const auto handOverAll = [&](const std::uint8_t* bytes, std::size_t size) {
+            for (std::size_t at = 0; at < size; at += cap) {
+                const std::size_t n = std::min(cap, size - at);
+                if (!handOver(*owner, [&] { handlers.blockReceived(LinkBytes(bytes + at, n)); })) return false;
+            }
+            return true;
+        };
+        if (!early.empty() && !handOverAll(early.data(), early.size())) return;
         pollfd waits[2] = {{connection->fd, POLLIN, 0}, {connection->stopFd, POLLIN, 0}};
         for (;;) {
             if (::poll(waits, 2, -1) < 0) {
@@ -180,10 +208,19 @@ bool TcpLink::TcpConnect(const std::string& host, int port) {
             }
             if (waits[1].revents) break;  // closed by the window
             const ssize_t got = ::recv(connection->fd, block.data(), cap, 0);
+            if (got > 0 && decode) {
+                decoded.clear();
+                const bool intact = decode(LinkBytes(block.data(), static_cast<std::size_t>(got)), decoded);
+                if (!handOverAll(decoded.data(), decoded.size())) break;
+                if (intact) continue;
+                connection->disconnect();
+                owner->post([text = prefix + "the stream's transfer coding is broken", failed = handlers.readerFailed] {
+                    if (failed) failed(text);
+                });
+                break;
+            }
             if (got > 0) {
-                const auto* bytes = block.data();
-                const auto size = static_cast<std::size_t>(got);
-                if (!handOver(*owner, [&] { handlers.blockReceived(LinkBytes(bytes, size)); })) break;
+                if (!handOverAll(block.data(), static_cast<std::size_t>(got))) break;
                 continue;
             }
             if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
@@ -215,6 +252,11 @@ void TcpLink::TcpClose() {
 void TcpLink::TcpWrite(LinkBytes block) {
     if (writeBusy_) return;
     if (block.empty() || !connected()) return;
+    std::vector<std::uint8_t> encoded;
+    if (encode_) {
+        encoded = encode_(block);
+        block = encoded;
+    }
     writeBusy_ = true;
     const int fd = connection_->fd;
     const auto deadline = Clock::now() + std::chrono::milliseconds(config_.sendTimeoutMs);

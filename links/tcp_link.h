@@ -15,6 +15,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "links/owner_thread.h"
 
@@ -31,6 +32,20 @@ struct TcpLinkConfig {
     // dropped for this link, so the window's thread is never held indefinitely.
     std::uint32_t sendTimeoutMs = 3000;
 };
+
+// What a protocol spoken over the connection (an NTRIP caster's) agreed in its opening exchange,
+// which runs on the connect thread before the reader starts.
+struct TcpOpening {
+    std::string error;                   // one line; empty when the peer agreed
+    std::vector<std::uint8_t> early;     // stream bytes that came with the reply, already decoded
+    // Each block read, before it is handed over; false: the stream is broken and the link closes.
+    // Empty: blocks go as read.
+    std::function<bool(LinkBytes block, std::vector<std::uint8_t>& out)> decode;
+    // Each block written; empty: blocks go as given.
+    std::function<std::vector<std::uint8_t>(LinkBytes block)> encode;
+};
+// Given the connected socket (non-blocking) and the time left of the connect time-out.
+using TcpOpener = std::function<TcpOpening(int fd, std::uint32_t timeoutMs)>;
 
 struct TcpLinkHandlers {
     // On the owner thread, for every block the reader read, never empty.
@@ -50,7 +65,11 @@ public:
 
     // Resolves the host (IPv4) and connects, waiting at most the connect time-out while window
     // events keep being processed. An empty host or a port outside 1 to 65535 fails at once.
-    bool TcpConnect(const std::string& host, int port);
+    // With an opener, the connection counts only once the opener agreed; otherwise its error is
+    // kept for openingError().
+    bool TcpConnect(const std::string& host, int port, TcpOpener opener = {});
+    // Why the opener of the last connect refused; empty when it agreed or there was none.
+    const std::string& openingError() const { return openingError_; }
     // Discards what was received and not yet handed over, and closes in order. Never fails.
     void TcpClose();
     // Sends the whole block. A write while another is in progress on this link is dropped;
@@ -73,6 +92,8 @@ private:
     std::shared_ptr<Connection> connection_;
     std::string host_;
     std::uint16_t port_ = 0;
+    std::string openingError_;
+    std::function<std::vector<std::uint8_t>(LinkBytes)> encode_;
     bool writeBusy_ = false;  // window's thread only
 };
 

@@ -14,6 +14,7 @@
 #include "cli/bridge_status.h"
 #include "monitor/csv_row.h"
 #include "tests/serial_test_support.h"
+#include "tests/bridge_process.h"
 #include "tests/tcp_peer.h"
 #include "tests/test_data.h"
 
@@ -21,64 +22,10 @@ namespace {
 
 using tessaly::test::Bytes;
 using tessaly::testing::TcpPeer;
-
-// The poll after every input open: UBX-MON-VER with CR LF.
-const Bytes kPoll = {0xB5, 0x62, 0x0A, 0x04, 0x00, 0x00, 0x0E, 0x34, 0x0D, 0x0A};
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-// Every byte value, in an order that a shifted or repeated block would break.
-Bytes pattern(std::size_t size, std::uint32_t seed) {
-    Bytes bytes(size);
-    std::uint32_t x = seed;
-    for (auto& b : bytes) {
-        x = x * 1664525u + 1013904223u;
-        b = static_cast<std::uint8_t>(x >> 24);
-    }
-    return bytes;
-}
-
-// The bridge as a child process, its output in files of a temporary folder.
-class Bridge {
-public:
-    Bridge(const tessaly::test::TempFolder& folder, std::vector<std::string> args)
-        : outPath_(folder.file("out.txt")), errPath_(folder.file("err.txt")) {
-        args.insert(args.begin(), {TESSALY_CLI_PATH, "bridge"});
-        pid_ = fork();
-        if (pid_ == 0) {
-            (void)!freopen(outPath_.c_str(), "w", stdout);
-            (void)!freopen(errPath_.c_str(), "w", stderr);
-            std::vector<char*> argv;
-            for (auto& a : args) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-    }
-    ~Bridge() {
-        if (pid_ > 0) stop(SIGKILL);
-    }
-    // The exit status, or -1 when it did not exit normally.
-    int stop(int signal = SIGTERM) {
-        kill(pid_, signal);
-        return wait();
-    }
-    int wait() {
-        int raw = 0;
-        waitpid(pid_, &raw, 0);
-        pid_ = -1;
-        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    }
-    std::string out() const { return readFile(outPath_); }
-    std::string err() const { return readFile(errPath_); }
-
-private:
-    std::string outPath_, errPath_;
-    pid_t pid_ = -1;
-};
+using tessaly::test::Bridge;
+using tessaly::test::kPoll;
+using tessaly::test::pattern;
+using tessaly::test::readFile;
 
 std::vector<std::string> tcpArgs(const TcpPeer& in, const TcpPeer& out) {
     return {"--in", "tcp:127.0.0.1:" + std::to_string(in.port()), "--out", "tcp:127.0.0.1:" + std::to_string(out.port())};
@@ -112,6 +59,43 @@ TEST(BridgeCommand, RelaysEveryByteBothWaysAfterThePoll) {
     EXPECT_EQ(bridge.stop(), 0) << bridge.err();
     const std::string raw = readFile(folder.file("raw.ubx"));
     EXPECT_TRUE(raw == std::string(forward.begin(), forward.end())) << "raw: " << raw.size() << " bytes";
+}
+
+TEST(BridgeCommand, EveryOutputGetsEveryByteAndOnlyTheFirstSpeaksBack) {
+    tessaly::test::TempFolder folder;
+    TcpPeer input, first, second;
+    auto args = tcpArgs(input, first);
+    args.insert(args.end(), {"--out", "tcp:127.0.0.1:" + std::to_string(second.port()), "--json"});
+    Bridge bridge(folder, args);
+    input.accept();
+    ASSERT_EQ(input.receive(kPoll.size()), kPoll);
+    first.accept();
+    second.accept();
+
+    const Bytes forward = pattern(1 << 20, 7);
+    std::thread sender([&] { input.send(forward); });
+    Bytes gotSecond;
+    std::thread reader([&] { gotSecond = second.receive(forward.size()); });
+    const Bytes gotFirst = first.receive(forward.size());
+    sender.join();
+    reader.join();
+    EXPECT_TRUE(gotFirst == forward) << gotFirst.size();
+    EXPECT_TRUE(gotSecond == forward) << gotSecond.size();
+
+    // The second receiver's bytes would break the first one's frames: read, counted, dropped.
+    second.send({9, 9, 9, 9});
+    first.send({1, 2, 3});
+    EXPECT_EQ(input.receive(3), (Bytes{1, 2, 3}));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1300));
+    EXPECT_EQ(bridge.stop(), 0);
+    const std::string out = bridge.out();
+    const std::string last = out.substr(out.rfind("{\"input\""));
+    EXPECT_NE(last.find("\"bytesToOutput\":1048576,\"bytesToInput\":3,\"bytesNotReturned\":4"), std::string::npos) << last;
+    EXPECT_NE(last.find("\"outputs\":[{\"address\":\"tcp:127.0.0.1:" + std::to_string(first.port()) +
+                        "\",\"state\":\"up\",\"bytes\":1048576},{\"address\":\"tcp:127.0.0.1:" +
+                        std::to_string(second.port()) + "\",\"state\":\"up\",\"bytes\":1048576}]"),
+              std::string::npos)
+        << last;
 }
 
 TEST(BridgeCommand, ReconnectsTheInputAndPollsAgain) {

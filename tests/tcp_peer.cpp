@@ -3,11 +3,16 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <stdexcept>
 
 namespace tessaly::testing {
+
+namespace {
+constexpr int kPatienceMs = 20000;
+}  // namespace
 
 TcpPeer::TcpPeer() : TcpPeer(0) {}
 
@@ -38,7 +43,14 @@ void TcpPeer::stopListening() {
     listener_ = -1;
 }
 
-void TcpPeer::accept() { connection_ = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC); }
+void TcpPeer::accept() {
+    // A peer that never comes, or never sends, fails the test instead of holding it.
+    pollfd waiting{listener_, POLLIN, 0};
+    if (::poll(&waiting, 1, kPatienceMs) != 1) return;
+    connection_ = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+    const timeval patience{kPatienceMs / 1000, 0};
+    ::setsockopt(connection_, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
+}
 
 void TcpPeer::send(const std::vector<std::uint8_t>& bytes) {
     std::size_t sent = 0;

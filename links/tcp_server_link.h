@@ -1,0 +1,69 @@
+// A link on which the program listens and the peers dial in: an output that serves the input
+// stream to any number of rovers, or an input that takes one source at a time (a receiver behind
+// a serial-to-network box that dials in).
+//
+// The owner thread listens, writes and closes. One server thread per listening socket accepts,
+// reads and sends; a write only appends to each client's queue and wakes that thread, so a rover
+// that stops reading never holds the owner thread or the other rovers. A client whose queue
+// would grow beyond its cap is dropped and reported. Bytes from clients go to the owner only from
+// the client connected first (bytes of several interleaved would break each other's frames); the
+// others' are read and counted. Blocks and notices reach the owner through the OwnerThread seam,
+// which must outlive the server thread (the program shuts it down before it goes away).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "links/owner_thread.h"
+#include "links/tcp_link.h"
+
+namespace tessaly {
+
+struct TcpServerConfig {
+    bool singleSource = false;        // an input: a second client is refused while one is connected
+    std::size_t blockCap = 1024;      // largest block handed over
+    std::size_t clientQueueCap = 1 << 20;  // bytes waiting for one client before it is dropped
+};
+
+struct TcpServerHandlers {
+    // On the owner thread: every block of the client whose bytes count, never empty.
+    std::function<void(LinkBytes block)> blockReceived;
+    // On the owner thread: a client came; `peer` is "address:port".
+    std::function<void(const std::string& peer)> clientConnected;
+    // On the owner thread: one line about a client that left, was dropped or refused.
+    std::function<void(const std::string& text)> clientNote;
+};
+
+class TcpServerLink {
+public:
+    TcpServerLink(TcpServerConfig config, std::shared_ptr<OwnerThread> owner, TcpServerHandlers handlers);
+    ~TcpServerLink();
+    TcpServerLink(const TcpServerLink&) = delete;
+    TcpServerLink& operator=(const TcpServerLink&) = delete;
+
+    // Listens on host (IPv4; "0.0.0.0" for every interface) and port. On failure returns false
+    // with one line in `error`.
+    bool listen(const std::string& host, int port, std::string& error);
+    // Ends every client in order and stops listening. Never fails.
+    void close();
+    bool listening() const;
+    // Queues the block for every connected client; never waits.
+    void write(LinkBytes block);
+
+    std::uint64_t clients() const;
+    std::uint64_t clientsDropped() const;   // since the link was made
+    std::uint64_t bytesNotForwarded() const;  // read from clients whose bytes do not count
+
+    struct Server;
+
+private:
+    TcpServerConfig config_;
+    std::shared_ptr<OwnerThread> owner_;
+    TcpServerHandlers handlers_;
+    std::shared_ptr<Server> server_;
+    std::uint64_t droppedBefore_ = 0, ignoredBefore_ = 0;  // of servers closed earlier
+};
+
+}  // namespace tessaly

@@ -1,0 +1,160 @@
+// tessaly-cli bridge serving the network: a listening output with several rovers beside a serial
+// output, a rover that stops reading, and a listening input that takes one source at a time.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+#include "tests/bridge_process.h"
+#include "tests/cli_process.h"
+#include "tests/serial_test_support.h"
+#include "tests/tcp_peer.h"
+
+namespace {
+
+using tessaly::test::Bridge;
+using tessaly::test::Bytes;
+using tessaly::test::kPoll;
+using tessaly::test::pattern;
+using tessaly::test::TcpClient;
+using tessaly::testing::TcpPeer;
+using Clock = std::chrono::steady_clock;
+
+std::size_t countOf(const std::string& text, const std::string& part) {
+    std::size_t n = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
+
+// A rover dialling the bridge's listening port, once the bridge listens.
+std::unique_ptr<TcpClient> dial(int port) {
+    for (int i = 0; i < 300; ++i) {
+        auto client = std::make_unique<TcpClient>(static_cast<std::uint16_t>(port));
+        if (client->connected()) return client;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return nullptr;
+}
+
+Bytes receiveAll(TcpClient& client, std::size_t count) {
+    Bytes got;
+    while (got.size() < count) {
+        const Bytes more = client.receive();
+        if (more.empty()) break;
+        got.insert(got.end(), more.begin(), more.end());
+    }
+    return got;
+}
+
+// The last JSON status line.
+std::string lastStatus(const Bridge& bridge) {
+    const std::string out = bridge.out();
+    const auto at = out.rfind("{\"input\"");
+    return at == std::string::npos ? "" : out.substr(at);
+}
+
+TEST(BridgeNetwork, TwoServedRoversAndASerialOutputEachGetEveryByte) {
+    tessaly::test::TempFolder folder;
+    tessaly::testing::PortsFolder ports;
+    tessaly::testing::PtyPair serialRover;
+    ports.link(6, serialRover.nearPath());
+    setenv("TESSALY_PORTS_DIR", ports.path().c_str(), 1);
+    TcpPeer input;
+    const int port = tessaly::test::freeTcpPort();
+    const std::string served = "tcpsvr:127.0.0.1:" + std::to_string(port);
+    Bridge bridge(folder, {"--in", "tcp:127.0.0.1:" + std::to_string(input.port()), "--out", served, "--out",
+                           "serial:COM6@115200", "--json"});
+    input.accept();
+    ASSERT_EQ(input.receive(kPoll.size()), kPoll);
+    auto first = dial(port);
+    ASSERT_TRUE(first);
+    auto second = dial(port);
+    ASSERT_TRUE(second);
+    for (int i = 0; i < 300 && countOf(bridge.err(), " connected") < 2; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_EQ(countOf(bridge.err(), " connected"), 2u) << bridge.err();
+
+    const Bytes data = pattern(256 * 1024, 11);
+    std::thread sender([&] { input.send(data); });
+    Bytes gotSecond, gotSerial;
+    std::thread secondReader([&] { gotSecond = receiveAll(*second, data.size()); });
+    std::thread serialReader([&] { gotSerial = serialRover.readFar(data.size(), std::chrono::milliseconds(20000)); });
+    const Bytes gotFirst = receiveAll(*first, data.size());
+    sender.join();
+    secondReader.join();
+    serialReader.join();
+    EXPECT_TRUE(gotFirst == data) << gotFirst.size();
+    EXPECT_TRUE(gotSecond == data) << gotSecond.size();
+    EXPECT_TRUE(gotSerial == data) << gotSerial.size();
+
+    // The rover connected first speaks to the input; the second one's bytes stay here.
+    second->send({7, 7, 7, 7, 7});
+    first->send({1, 2, 3});
+    EXPECT_EQ(input.receive(3), (Bytes{1, 2, 3}));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1300));
+    EXPECT_EQ(bridge.stop(), 0);
+    const std::string status = lastStatus(bridge);
+    EXPECT_NE(status.find("{\"address\":\"" + served + "\",\"state\":\"up\",\"bytes\":262144,\"clients\":2,\"clientsDropped\":0}"),
+              std::string::npos)
+        << status;
+}
+
+TEST(BridgeNetwork, ARoverThatStopsReadingIsDroppedWithoutSlowingTheOthers) {
+    tessaly::test::TempFolder folder;
+    TcpPeer input;
+    const int port = tessaly::test::freeTcpPort();
+    Bridge bridge(folder, {"--in", "tcp:127.0.0.1:" + std::to_string(input.port()), "--out",
+                           "tcpsvr:127.0.0.1:" + std::to_string(port), "--json"});
+    input.accept();
+    ASSERT_EQ(input.receive(kPoll.size()), kPoll);
+    auto stalled = dial(port);  // never reads
+    auto reading = dial(port);
+    ASSERT_TRUE(stalled && reading);
+    ASSERT_TRUE(bridge.waitForErr(" connected")) << bridge.err();
+    for (int i = 0; i < 300 && countOf(bridge.err(), " connected") < 2; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+
+    // Four times what the bridge queues for one rover, beyond what the sockets buffer.
+    const Bytes data = pattern(8 << 20, 12);
+    const auto began = Clock::now();
+    std::thread sender([&] { input.send(data); });
+    const Bytes got = receiveAll(*reading, data.size());
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - began);
+    sender.join();
+    EXPECT_TRUE(got == data) << got.size() << " of " << data.size();
+    EXPECT_TRUE(bridge.waitForErr(": it stopped reading")) << bridge.err();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1300));
+    EXPECT_EQ(bridge.stop(), 0);
+    EXPECT_NE(lastStatus(bridge).find("\"clients\":1,\"clientsDropped\":1}"), std::string::npos) << lastStatus(bridge);
+    std::printf("[ measured ] %zu bytes to the reading rover in %lld ms beside a stalled one\n", got.size(),
+                static_cast<long long>(took.count()));
+}
+
+TEST(BridgeNetwork, AListeningInputTakesOneSourceAtATime) {
+    tessaly::test::TempFolder folder;
+    TcpPeer output;
+    const int port = tessaly::test::freeTcpPort();
+    Bridge bridge(folder, {"--in", "tcpsvr:127.0.0.1:" + std::to_string(port), "--out",
+                           "tcp:127.0.0.1:" + std::to_string(output.port())});
+    output.accept();
+    auto source = dial(port);
+    ASSERT_TRUE(source);
+    EXPECT_EQ(receiveAll(*source, kPoll.size()), kPoll) << "a source that dials in is polled";
+    auto intruder = dial(port);
+    ASSERT_TRUE(intruder);
+    EXPECT_TRUE(intruder->receive().empty()) << "a second source is closed at once";
+    EXPECT_TRUE(bridge.waitForErr("a source is connected")) << bridge.err();
+
+    const Bytes data = pattern(65536, 13);
+    source->send(data);
+    EXPECT_EQ(output.receive(data.size()), data);
+    output.send({4, 5, 6});
+    EXPECT_EQ(receiveAll(*source, 3), (Bytes{4, 5, 6}));
+    EXPECT_EQ(bridge.stop(), 0);
+}
+
+}  // namespace
