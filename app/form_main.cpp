@@ -171,10 +171,9 @@ void TFormMain::Timer1Timer() {
 
 void TFormMain::showRoverLine(const RoverLine& line) {
     // The same red and yellow as the grids' trouble cells; the hint is grey text.
-    static const QColor kRed(255, 0, 0), kYellow(255, 255, 0);
     QPalette colours = palette();
-    if (line.colour == RoverLineColour::Red) colours.setColor(QPalette::Window, kRed);
-    if (line.colour == RoverLineColour::Yellow) colours.setColor(QPalette::Window, kYellow);
+    if (line.colour == RoverLineColour::Red) colours.setColor(QPalette::Window, kTroubleRed);
+    if (line.colour == RoverLineColour::Yellow) colours.setColor(QPalette::Window, kTroubleYellow);
     if (line.colour == RoverLineColour::Grey) colours.setColor(QPalette::WindowText, Qt::gray);
     if (line.text.empty()) colours = palette();
     LabelRover->setPalette(colours);

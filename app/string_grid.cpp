@@ -9,8 +9,6 @@ namespace {
 const QColor kGridLine(0xD8, 0xD8, 0xD8);
 // Separates the receiver's rows from the L6 header rows.
 const QColor kSeparator(192, 192, 192);
-const QColor kRed(255, 0, 0);
-const QColor kYellow(255, 255, 0);
 
 }  // namespace
 
@@ -63,7 +61,7 @@ void StringGrid::drawCell(QPainter& painter, int column, int row) const {
     } else {
         const CellHighlight highlight = cellHighlight(column, row, model_.cell(column, row));
         if (highlight != CellHighlight::None) {
-            painter.fillRect(cell, highlight == CellHighlight::Red ? kRed : kYellow);
+            painter.fillRect(cell, highlight == CellHighlight::Red ? kTroubleRed : kTroubleYellow);
             painter.drawText(cell.adjusted(6, 1, 0, 0), Qt::AlignLeft | Qt::AlignTop, text);
         } else {
             painter.drawText(cell.adjusted(2, 1, 0, 0), Qt::AlignLeft | Qt::AlignTop, text);

@@ -3,11 +3,16 @@
 // the monitor view and nothing else.
 #pragma once
 
+#include <QColor>
 #include <QWidget>
 
 #include "monitor/channel_grid.h"
 
 namespace tessaly {
+
+// The backgrounds that mark trouble, in the grids and in the rover line alike.
+inline const QColor kTroubleRed(255, 0, 0);
+inline const QColor kTroubleYellow(255, 255, 0);
 
 class StringGrid : public QWidget {
     Q_OBJECT
