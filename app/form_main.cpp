@@ -199,7 +199,13 @@ void TFormMain::showStatusIcon(StatusIconKind kind) {
 void TFormMain::updateLabelErr() {
     // A lost link is what the user must see first; the monitor's line comes back once it is open.
     const std::string& lost = !linkRetryText_[0].empty() ? linkRetryText_[0] : linkRetryText_[1];
-    LabelErr->setText(QString::fromStdString(lost.empty() ? view_.statusText() : lost));
+    std::string status = view_.statusText();
+    if (const std::uint64_t skipped = monitorSkipped()) {
+        std::string note = uiText(UiText::MonitorSkipped, language_);
+        note.replace(note.find("%1"), 2, std::to_string(skipped));
+        status += (status.empty() ? "" : " | ") + note;
+    }
+    LabelErr->setText(QString::fromStdString(lost.empty() ? status : lost));
     LabelErr->setStyleSheet(lost.empty() ? QString() : QStringLiteral("color: #c00000;"));
     LabelErr->adjustSize();
 }

@@ -63,8 +63,11 @@ public:
     explicit TFormMain(FormOptions options = {}, QWidget* parent = nullptr);
     ~TFormMain() override;
 
-    // A block from the input link: scanned for frames, then forwarded to the output side.
+    // A block as the input link's reader would hand it on, but on the window's thread and watched
+    // at once: scanned for frames (and captured), then forwarded to the output side.
     void inputBlockReceived(ByteView block);
+    // Relayed bytes the monitor did not see because it was behind, since the window opened.
+    std::uint64_t monitorSkipped() const;
 
     // Handlers, public so that the links, the tests and the bench can drive them as events do.
     void FormActivate();
@@ -144,6 +147,7 @@ private:
     void FormCreate();
     void FormCloseQuery();
     void createLinks();
+    void watchInput(LinkBytes block);
     void connectLinkControls();
     void linkControlRefresh();
     void refreshSide(bool tcpConnected, bool serialOpen, QPushButton* tcpOpen, QPushButton* tcpClose,

@@ -33,10 +33,18 @@ bool isSerial(const LinkEndpoint& link) { return link.address().kind == LinkAddr
 
 void TFormMain::createLinks() {
     owner_ = QtOwnerThread::create(this);
+    // Each link's reader forwards what it read to the other side at once; the window watches a
+    // copy on its own thread, so a busy window never slows the relay.
     const auto hooks = [this](bool input) {
         LinkEndpointHooks hooks;
-        hooks.blockReceived = [this, input](LinkBytes block) {
-            input ? router_->inputBlock(block) : router_->outputBlock(block);
+        hooks.blockRead = [this, input](LinkBytes block) {
+            input ? router_->ForwardToOutput(block) : router_->ForwardToInput(block);
+        };
+        hooks.watch = [this, input](LinkBytes block) { input ? watchInput(block) : rover_.feed(block, clock_.nowMs()); };
+        hooks.watchSkipped = [this, input](std::uint64_t) {
+            // A frame is never stitched together across bytes the monitor did not see.
+            input ? monitor_.scanner().clearPending() : rover_.clearPending();
+            updateLabelErr();
         };
         hooks.noticed = [this, input](const LinkNotice& notice) { linkNoticed(input, notice); };
         hooks.pumpEventsFor = [this](std::uint32_t ms) { eventWaiter_.processEventsFor(ms); };
@@ -45,13 +53,15 @@ void TFormMain::createLinks() {
     };
     input_ = std::make_unique<LinkEndpoint>(true, owner_, hooks(true));
     output_ = std::make_unique<LinkEndpoint>(false, owner_, hooks(false));
-    const auto scanInput = [this](LinkBytes block) {
-        rawCapture_.write(block);
-        monitor_.scanBlock(block);
-    };
-    router_ = std::make_unique<LinkRouter>(scanInput, std::vector{input_->writer()}, std::vector{output_->writer()},
-                                           [this](LinkBytes block) { rover_.feed(block, clock_.nowMs()); });
+    router_ = std::make_unique<LinkRouter>(std::vector{input_->writer()}, std::vector{output_->writer()});
 }
+
+void TFormMain::watchInput(LinkBytes block) {
+    rawCapture_.write(block);
+    monitor_.scanBlock(block);
+}
+
+std::uint64_t TFormMain::monitorSkipped() const { return input_->watchSkipped() + output_->watchSkipped(); }
 
 void TFormMain::connectLinkControls() {
     connect(ButtonOpen, &QPushButton::clicked, this, &TFormMain::ButtonOpenClick);
@@ -78,7 +88,10 @@ void TFormMain::connectLinkControls() {
     connect(ComboBoxPort2, &PortComboBox::closedUp, this, &TFormMain::ComboBoxPort2CloseUp);
 }
 
-void TFormMain::inputBlockReceived(ByteView block) { router_->inputBlock(block); }
+void TFormMain::inputBlockReceived(ByteView block) {
+    watchInput(block);
+    router_->ForwardToOutput(block);
+}
 
 // Serial links --------------------------------------------------------------------------------
 

@@ -21,6 +21,7 @@ public:
 
     bool runAndWait(std::function<void()> task) override { return queue_.runAndWait(std::move(task)); }
     void post(std::function<void()> task) override { queue_.post(std::move(task)); }
+    bool runBeside(const std::function<void()>& task) override { return queue_.runBeside(task); }
     void shutdown() override { queue_.shutdown(); }
 
 private:

@@ -10,7 +10,7 @@ struct TextRow {
     const char* japanese;
 };
 
-constexpr std::array<TextRow, 29> kTexts = {{
+constexpr std::array<TextRow, 30> kTexts = {{
     {"Firmware version / Number of times both channels A and B failed",
      "Firmware version / チャンネルAとBの両方ともエラーになった回数"},
     {"Save received data to CSV file", "受信データをCSVファイルに保存する"},
@@ -28,6 +28,7 @@ constexpr std::array<TextRow, 29> kTexts = {{
     {"Input link lost, reconnecting", "入力リンクが切断されました。再接続中"},
     {"Output link lost, reconnecting", "出力リンクが切断されました。再接続中"},
     {"Cannot save the settings", "設定を保存できません"},
+    {"monitor behind, %1 bytes relayed unseen", "モニタ遅延: %1 バイトを未表示で中継"},
     {"Rover: ", "ローバー: "},
     {"no fix", "測位なし"},
     {"2D fix", "2D測位"},

@@ -27,6 +27,8 @@ enum class UiText {
     InputLinkLost,
     OutputLinkLost,
     CannotSaveSettings,
+    // After the status line: relayed bytes the monitor did not see; "%1" is the count.
+    MonitorSkipped,
     // The rover line under the grids; "%1" and "%2" stand for numbers.
     RoverPrefix,
     RoverNoFix,

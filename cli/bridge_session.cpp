@@ -3,7 +3,6 @@
 #include <chrono>
 #include <filesystem>
 #include <ostream>
-#include <thread>
 
 #include "app/command_text.h"
 #include "app/profile_file.h"
@@ -38,29 +37,42 @@ BridgeSession::BridgeSession(const BridgeOptions& options, std::ostream& out, st
       loop_(std::make_shared<OwnerLoop>()),
       monitor_(monitorOutputs(channels_, csv_, clock_)),
       input_{options.input, "input", nullptr} {
-    input_.endpoint = std::make_unique<LinkEndpoint>(
-        true, loop_, hooks(input_, [this](LinkBytes block) { inputBlock(block); }));
+    auto inputHooks = hooks(input_, [this](LinkBytes block) {
+        bytesToOutput_ += block.size();
+        router_->ForwardToOutput(block);
+    });
+    inputHooks.watch = [this](LinkBytes block) { watchInput(block); };
+    // A frame is never stitched together across bytes the monitor did not see.
+    inputHooks.watchSkipped = [this](std::uint64_t) { monitor_.scanner().clearPending(); };
+    input_.endpoint = std::make_unique<LinkEndpoint>(true, loop_, std::move(inputHooks));
     std::vector<LinkWriter> outputWriters;
     for (const EndpointAddress& address : options.outputs) {
         const bool first = outputs_.empty();
-        auto side = std::make_unique<Side>(
-            Side{address, first ? "output" : "output " + std::to_string(outputs_.size() + 1), nullptr});
+        auto side = std::make_unique<Side>();
+        side->address = address;
+        side->name = first ? "output" : "output " + std::to_string(outputs_.size() + 1);
         // Bytes from several receivers interleaved would break each other's frames: only the first
         // output speaks to the input, the others' bytes are read and counted.
-        auto received = first ? std::function<void(LinkBytes)>([this](LinkBytes block) { outputBlock(block); })
+        auto received = first ? std::function<void(LinkBytes)>([this](LinkBytes block) {
+                                    bytesToInput_ += block.size();
+                                    router_->ForwardToInput(block);
+                                })
                               : [this](LinkBytes block) { bytesNotReturned_ += block.size(); };
-        side->endpoint = std::make_unique<LinkEndpoint>(false, loop_, hooks(*side, std::move(received)));
+        auto outputHooks = hooks(*side, std::move(received));
+        if (first) {
+            outputHooks.watch = [this](LinkBytes block) { watchReturn(block); };
+            outputHooks.watchSkipped = [this](std::uint64_t) { rover_.clearPending(); };
+        }
+        side->endpoint = std::make_unique<LinkEndpoint>(false, loop_, std::move(outputHooks));
         outputWriters.push_back(countingWriter(*side));
         outputs_.push_back(std::move(side));
     }
-    router_ = std::make_unique<LinkRouter>([this](LinkBytes block) { monitor_.scanBlock(block); },
-                                           std::vector{input_.endpoint->writer()}, std::move(outputWriters),
-                                           [this](LinkBytes block) { watchReturn(block); });
+    router_ = std::make_unique<LinkRouter>(std::vector{input_.endpoint->writer()}, std::move(outputWriters));
 }
 
-LinkEndpointHooks BridgeSession::hooks(Side& side, std::function<void(LinkBytes)> blockReceived) {
+LinkEndpointHooks BridgeSession::hooks(Side& side, std::function<void(LinkBytes)> blockRead) {
     LinkEndpointHooks hooks;
-    hooks.blockReceived = std::move(blockReceived);
+    hooks.blockRead = std::move(blockRead);
     hooks.noticed = [this, &side](const LinkNotice& notice) { noticed(side, notice); };
     hooks.clientNoticed = [this, &side](bool connected, const std::string& text) {
         err_ << "tessaly-cli bridge: " << side.name << " link " << endpointAddressText(side.address) << ": "
@@ -71,7 +83,7 @@ LinkEndpointHooks BridgeSession::hooks(Side& side, std::function<void(LinkBytes)
             sendFirmwareVersionPoll();
         }
     };
-    hooks.pumpEventsFor = [this](std::uint32_t ms) { pumpWhileConnecting(ms); };
+    hooks.pumpEventsFor = [this](std::uint32_t ms) { loop_->processEventsFor(ms); };
     hooks.processEvents = [this] { loop_->processPending(); };
     return hooks;
 }
@@ -94,9 +106,9 @@ void BridgeSession::requestStop() {
 bool BridgeSession::start() {
     if (!openFiles()) return false;
     resetMonitor();
+    for (const auto& output : outputs_) output->endpoint->openOrRetry(output->address, Clock::now());
     input_.endpoint->openOrRetry(input_.address, Clock::now());
     if (input_.endpoint->isOpen()) sendFirmwareVersionPoll();
-    for (const auto& output : outputs_) output->endpoint->openOrRetry(output->address, Clock::now());
     return true;
 }
 
@@ -156,15 +168,9 @@ void BridgeSession::noticed(Side& side, const LinkNotice& notice) {
     }
 }
 
-void BridgeSession::inputBlock(LinkBytes block) {
-    bytesToOutput_ += block.size();
+void BridgeSession::watchInput(LinkBytes block) {
     raw_.write(block);
-    router_->inputBlock(block);
-}
-
-void BridgeSession::outputBlock(LinkBytes block) {
-    bytesToInput_ += block.size();
-    router_->outputBlock(block);
+    monitor_.scanBlock(block);
 }
 
 void BridgeSession::watchReturn(LinkBytes block) {
@@ -198,19 +204,7 @@ void BridgeSession::waitMs(std::int32_t ms) {
     }
 }
 
-void BridgeSession::pumpWhileConnecting(std::uint32_t ms) {
-    // Until both links are open no block is routed: a block routed while the output connects
-    // would be dropped there. The links' readers wait to hand their blocks over, and the bytes
-    // stay with the sockets and the devices, held back by their flow control.
-    if (!running_) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-        return;
-    }
-    loop_->processEventsFor(ms);
-}
-
 void BridgeSession::run() {
-    running_ = true;
     auto nextStatus = Clock::now() + kStatusInterval;
     while (!stopRequested_) {
         auto wakeAt = nextStatus;
@@ -254,6 +248,7 @@ void BridgeSession::printStatus() {
     status.bytesNotReturned = bytesNotReturned_;
     status.framesDropped = monitor_.counters().framesDropped;
     status.framesDroppedBy = monitor_.counters().framesDroppedBy;
+    status.monitorBytesSkipped = input_.endpoint->watchSkipped() + outputs_.front()->endpoint->watchSkipped();
     status.csvRowsLost = csv_.file().lost();
     status.rawBytesLost = raw_.file().lost() + rawReturn_.file().lost();
     status.rover = rover_.status();

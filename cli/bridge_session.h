@@ -2,7 +2,9 @@
 // the raw capture of the input stream, the counters of the status line and the supervision that
 // opens lost links again. Built and run by runBridge.
 //
-// Everything here lives on the bridge loop's thread; only requestStop may be called from another.
+// Everything here lives on the bridge loop's thread, but for requestStop and the relay itself: the
+// thread that reads a link forwards each block on its own (the counters it keeps are atomic), and
+// the loop watches a copy.
 #pragma once
 
 #include <atomic>
@@ -29,8 +31,9 @@ public:
     BridgeSession(const BridgeOptions& options, std::ostream& out, std::ostream& err);
     ~BridgeSession();  // closes the links, then the files
 
-    // Opens the files, then the input link (with its poll), then the output link. False, with a
-    // one-line message on `err`, when a file cannot be opened. A link that cannot be opened yet is
+    // Opens the files, then the output links, then the input link (with its poll), so the outputs
+    // have been tried before the first input byte is read. False, with a one-line message on
+    // `err`, when a file cannot be opened. A link that cannot be opened yet is
     // tried again with back-off, so a station that boots before its receiver waits for it.
     bool start();
     // Relays until a stop is requested.
@@ -43,22 +46,20 @@ private:
         EndpointAddress address;
         std::string name;  // "input", "output", "output 2", ...
         std::unique_ptr<LinkEndpoint> endpoint;
-        std::uint64_t bytesWritten = 0;  // outputs: input bytes handed to the link
+        std::atomic<std::uint64_t> bytesWritten{0};  // outputs: input bytes handed to the link
     };
 
-    LinkEndpointHooks hooks(Side& side, std::function<void(LinkBytes)> blockReceived);
+    LinkEndpointHooks hooks(Side& side, std::function<void(LinkBytes)> blockRead);
     LinkWriter countingWriter(Side& side);
     std::vector<Side*> sides();  // the input, then the outputs in order
 
     bool openFiles();
     void noticed(Side& side, const LinkNotice& notice);
-    void inputBlock(LinkBytes block);
-    void outputBlock(LinkBytes block);
+    void watchInput(LinkBytes block);
     void watchReturn(LinkBytes block);
     void resetMonitor();
     void sendFirmwareVersionPoll();
     void waitMs(std::int32_t ms);
-    void pumpWhileConnecting(std::uint32_t ms);
     void printStatus();
     void shutDown();
 
@@ -80,10 +81,9 @@ private:
     Side input_;
     // Held by pointer: the hooks keep a reference to their side. The first is the return path.
     std::vector<std::unique_ptr<Side>> outputs_;
-    std::uint64_t bytesToOutput_ = 0;
-    std::uint64_t bytesToInput_ = 0;     // from the first output
-    std::uint64_t bytesNotReturned_ = 0;  // from the other outputs, read and dropped
-    bool running_ = false;  // blocks are routed from run() on
+    std::atomic<std::uint64_t> bytesToOutput_{0};
+    std::atomic<std::uint64_t> bytesToInput_{0};     // from the first output
+    std::atomic<std::uint64_t> bytesNotReturned_{0};  // from the other outputs, read and dropped
     bool shutDown_ = false;
 };
 

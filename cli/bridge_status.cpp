@@ -69,7 +69,9 @@ std::string statusLineText(const BridgeStatus& s) {
            channelText("A", s.channelA) + " | " + channelText("B", s.channelB) + " | both-failed " +
            std::to_string(s.bothFailed) + " | in>out " + std::to_string(s.bytesToOutput) + " B, out>in " +
            std::to_string(s.bytesToInput) + " B" + outputsText(s.outputs) + " | dropped " +
-           std::to_string(s.framesDropped) + " | " + roverStatusText(s.rover);
+           std::to_string(s.framesDropped) +
+           (s.monitorBytesSkipped ? " | monitor skipped " + std::to_string(s.monitorBytesSkipped) + " B" : "") + " | " +
+           roverStatusText(s.rover);
 }
 
 std::string statusLineJson(const BridgeStatus& s) {
@@ -81,7 +83,7 @@ std::string statusLineJson(const BridgeStatus& s) {
            ",\"framesDropped\":" + std::to_string(s.framesDropped) + ",\"framesDroppedBy\":{\"checksum\":" +
            std::to_string(s.framesDroppedBy.checksum) + ",\"length\":" + std::to_string(s.framesDroppedBy.length) +
            "},\"csvRowsLost\":" + std::to_string(s.csvRowsLost) + ",\"rawBytesLost\":" + std::to_string(s.rawBytesLost) +
-           ",\"rover\":" + roverStatusJson(s.rover) + ",\"outputs\":" + outputsJson(s.outputs) + "}";
+           ",\"monitorBytesSkipped\":" + std::to_string(s.monitorBytesSkipped) + ",\"rover\":" + roverStatusJson(s.rover) + ",\"outputs\":" + outputsJson(s.outputs) + "}";
 }
 
 }  // namespace tessaly

@@ -55,6 +55,8 @@ struct BridgeStatus {
     DroppedFrames framesDroppedBy;
     std::uint64_t csvRowsLost = 0;   // rows the CSV log could not write
     std::uint64_t rawBytesLost = 0;  // bytes the raw captures could not write
+    // Relayed bytes the monitor (and with it the raw captures) skipped because it fell behind.
+    std::uint64_t monitorBytesSkipped = 0;
     RoverStatus rover;
 };
 

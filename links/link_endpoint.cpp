@@ -23,13 +23,13 @@ std::string linkAddressText(const LinkAddress& address) {
 
 LinkEndpoint::LinkEndpoint(bool isInput, std::shared_ptr<OwnerThread> owner, LinkEndpointHooks hooks)
     : owner_(std::move(owner)), hooks_(std::move(hooks)) {
+    if (hooks_.watch) feed_ = std::make_unique<MonitorFeed>(owner_, MonitorFeedHooks{hooks_.watch, hooks_.watchSkipped});
     TcpLinkHandlers handlers;
-    handlers.blockReceived = [this](LinkBytes block) { hooks_.blockReceived(block); };
+    handlers.blockReceived = [this](LinkBytes block) { read(block); };
     // The link has closed itself; the next supervision finds it lost and tells why.
     handlers.readerFailed = [this](const std::string& text) { readerError_ = text; };
     handlers.pumpEventsFor = hooks_.pumpEventsFor;
-    tcp_ = std::make_unique<TcpLink>(TcpLinkConfig{isInput ? 1024u : 2048u, isInput ? "TCP " : "TCP2 "}, owner_,
-                                     handlers);
+    tcp_ = std::make_unique<TcpLink>(TcpLinkConfig{kReadCap, isInput ? "TCP " : "TCP2 "}, owner_, handlers);
 
     TcpServerHandlers served;
     served.blockReceived = handlers.blockReceived;
@@ -39,7 +39,7 @@ LinkEndpoint::LinkEndpoint(bool isInput, std::shared_ptr<OwnerThread> owner, Lin
     served.clientNote = [this](const std::string& text) {
         if (hooks_.clientNoticed) hooks_.clientNoticed(false, text);
     };
-    server_ = std::make_unique<TcpServerLink>(TcpServerConfig{isInput, isInput ? 1024u : 2048u, kServedQueueCap}, owner_,
+    server_ = std::make_unique<TcpServerLink>(TcpServerConfig{isInput, kReadCap, kServedQueueCap}, owner_,
                                               std::move(served));
 
     CommEnvironment environment;
@@ -48,8 +48,15 @@ LinkEndpoint::LinkEndpoint(bool isInput, std::shared_ptr<OwnerThread> owner, Lin
     serial_ = std::make_unique<TCommX>(environment);
     serial_->SetOnReceive([this](TCustomCommX&, std::int32_t size) { serialReceive(size); });
     serial_->SetOnError([this](TCustomCommX&, std::int32_t bits) {
-        if (bits & kCommErrDeviceLost) deviceLost_ = true;
+        if (!(bits & kCommErrDeviceLost)) return;
+        deviceLost_ = true;
+        serialWritable_ = false;
     });
+}
+
+void LinkEndpoint::read(LinkBytes block) {
+    hooks_.blockRead(block);
+    if (feed_) feed_->push(block);
 }
 
 LinkEndpoint::~LinkEndpoint() { shut(); }
@@ -67,7 +74,9 @@ std::optional<LinkEndpoint::Clock::time_point> LinkEndpoint::nextAttempt() const
 
 bool LinkEndpoint::open(const LinkAddress& address, std::string& error) {
     shut();
+    if (feed_) feed_->drain();
     address_ = address;
+    writeKind_ = address.kind;
     backoff_.succeeded();
     state_ = attempt(error) ? LinkState::Open : LinkState::Closed;
     return state_ == LinkState::Open;
@@ -82,6 +91,7 @@ void LinkEndpoint::openOrRetry(const LinkAddress& address, Clock::time_point now
 
 void LinkEndpoint::close() {
     shut();
+    if (feed_) feed_->drain();
     state_ = LinkState::Closed;
 }
 
@@ -108,6 +118,7 @@ bool LinkEndpoint::attempt(std::string& error) {
         serial_->SetPortNo(address_.portNo);
         serial_->SetBitRate(address_.bitRate);
         serial_->PortOpen();
+        serialWritable_ = true;
         return true;
     } catch (const std::exception& e) {
         error = "cannot open " + linkAddressText(address_) + ": " + e.what();
@@ -116,6 +127,7 @@ bool LinkEndpoint::attempt(std::string& error) {
 }
 
 void LinkEndpoint::shut() {
+    serialWritable_ = false;
     tcp_->TcpClose();
     server_->close();
     serial_->PortClose();
@@ -145,6 +157,8 @@ void LinkEndpoint::lost(Clock::time_point now) {
     std::string error = readerError_;
     if (error.empty() && deviceLost_) error = "COM" + std::to_string(address_.portNo) + ": the device went away";
     shut();
+    // The last bytes before the loss are watched before the program hears of it.
+    if (feed_) feed_->drain();
     // Set before the notice: what the program does with it may open or close the link.
     if (!reconnect_) {
         state_ = LinkState::Closed;
@@ -156,18 +170,28 @@ void LinkEndpoint::lost(Clock::time_point now) {
     hooks_.noticed({LinkNotice::What::Lost, error, wait});
 }
 
+bool LinkEndpoint::writable() const {
+    switch (writeKind_.load()) {
+    case LinkAddress::Kind::Serial: return serialWritable_;
+    case LinkAddress::Kind::TcpServer: return server_->listening();
+    default: return tcp_->connected();
+    }
+}
+
 LinkWriter LinkEndpoint::writer() {
-    // A full serial transmit queue waits with the owner's events running, and later blocks wait
-    // behind it, so no block overtakes another.
-    return LinkWriter{[this] { return isOpen(); },
+    return LinkWriter{[this] { return writable(); },
                       [this](LinkBytes block) {
-                          if (address_.kind == LinkAddress::Kind::Tcp || address_.kind == LinkAddress::Kind::NtripClient ||
-                              address_.kind == LinkAddress::Kind::NtripServer) {
-                              tcp_->TcpWrite(block);
-                          } else if (address_.kind == LinkAddress::Kind::TcpServer) {
-                              server_->write(block);
-                          } else {
-                              serial_->TransBlock(block.data(), static_cast<std::int32_t>(block.size()));
+                          switch (writeKind_.load()) {
+                          case LinkAddress::Kind::Serial:
+                              // The serial component lives on the owner thread. A full transmit
+                              // queue waits there with the owner's events running, and later
+                              // blocks wait behind it, so no block overtakes another.
+                              handOver(*owner_, [&] {
+                                  if (serialWritable_) serial_->TransBlock(block.data(), static_cast<std::int32_t>(block.size()));
+                              });
+                              break;
+                          case LinkAddress::Kind::TcpServer: server_->write(block); break;
+                          default: tcp_->TcpWrite(block); break;
                           }
                       }};
 }
@@ -176,12 +200,12 @@ void LinkEndpoint::serialReceive(std::int32_t receiveSize) {
     // More may wait than one buffer holds (a fast line, or an owner that was busy for a moment):
     // all of it is read and handed on, a buffer at a time. Dropping it would lose corrections.
     std::int32_t waiting = receiveSize;
-    const auto bufLen = std::max(serial_->BufLenReceive(), 1);
-    scratch_.resize(static_cast<std::size_t>(bufLen) + 1);
+    constexpr auto cap = static_cast<std::int32_t>(kReadCap);
+    scratch_.resize(kReadCap);
     while (waiting > 0 && isOpen()) {
-        const std::int32_t got = serial_->ReceiveBlock(scratch_.data(), std::min(waiting, bufLen));
+        const std::int32_t got = serial_->ReceiveBlock(scratch_.data(), std::min(waiting, cap));
         if (got <= 0) return;
-        hooks_.blockReceived(LinkBytes(scratch_.data(), static_cast<std::size_t>(got)));
+        read(LinkBytes(scratch_.data(), static_cast<std::size_t>(got)));
         waiting -= got;
     }
 }

@@ -3,11 +3,17 @@
 // wants it open, its reopening with back-off. The window and the headless bridge each hold one
 // per side and put their own texts on top; the state changes reach them through one notice.
 //
-// Owner thread only: every call, the received blocks and the notices. The link threads hand
-// their blocks over through the OwnerThread seam, which must outlive them (the program shuts it
-// down before it goes away).
+// The relay runs where the bytes are read: each block goes to `blockRead` on the thread that read
+// it (a link's reader beside the owner, the owner itself for a serial port), which forwards it
+// before the next read; the monitor watches a copy on the owner thread, through a bounded
+// MonitorFeed that skips for the monitor, never for the relay, when the monitor falls behind.
+//
+// Owner thread: every call but the writer, the watched blocks and the notices. The writer may be
+// used from any thread. The link threads reach the program through the OwnerThread seam, which
+// must outlive them (the program shuts it down before it goes away, after closing the links).
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -19,6 +25,7 @@
 #include "links/comm_x.h"
 #include "links/link_address.h"
 #include "links/link_routing.h"
+#include "links/monitor_feed.h"
 #include "links/owner_thread.h"
 #include "links/reconnect_backoff.h"
 #include "links/tcp_link.h"
@@ -44,8 +51,14 @@ struct LinkNotice {
 };
 
 struct LinkEndpointHooks {
-    // Every block read, in order, never empty.
-    std::function<void(LinkBytes block)> blockReceived;
+    // On the thread that read it: every block, in order, never empty, before the next read.
+    // Forwards it; must not wait for the owner thread other than through the seam.
+    std::function<void(LinkBytes block)> blockRead;
+    // Owner thread: the same bytes for the monitor, in order, in blocks of at most
+    // MonitorFeed::kBlockCap; `watchSkipped` comes before the first block after bytes the monitor
+    // skipped because it was behind. Without `watch` the bytes are only forwarded.
+    std::function<void(LinkBytes block)> watch;
+    std::function<void(std::uint64_t bytes)> watchSkipped;
     std::function<void(const LinkNotice& notice)> noticed;
     // A listening link only: a client came (`connected`, the text is its "address:port"), or one
     // line about a client that left, was dropped or was refused. May be left empty.
@@ -62,8 +75,10 @@ public:
     // What a listening output holds for one rover before it gives the rover up: many minutes of a
     // two-channel L6 stream, so only a rover that has stopped reading is let go.
     static constexpr std::size_t kServedQueueCap = 1 << 20;
+    // The most one read takes: a relay at full speed pays its per-block costs rarely.
+    static constexpr std::size_t kReadCap = 64 * 1024;
 
-    // `isInput` picks the block cap and texts of the side (1024 for input, 2048 for output).
+    // `isInput` picks the texts of the side.
     LinkEndpoint(bool isInput, std::shared_ptr<OwnerThread> owner, LinkEndpointHooks hooks);
     ~LinkEndpoint();
     LinkEndpoint(const LinkEndpoint&) = delete;
@@ -79,7 +94,7 @@ public:
     // For a station that starts before its peers: one attempt now, and when it fails the link is
     // kept wanted and tried again with back-off (a RetryFailed notice says so).
     void openOrRetry(const LinkAddress& address, Clock::time_point now);
-    // The user's close: no more attempts. Never fails.
+    // The user's close: no more attempts; what was read is still watched. Never fails.
     void close();
     // From the program's timer: notices a lost link and opens it again when its attempt is due.
     void supervise(Clock::time_point now);
@@ -92,7 +107,10 @@ public:
     const LinkAddress& address() const { return address_; }
     std::optional<Clock::time_point> nextAttempt() const;
 
+    // Any thread: writes to the link while it is open.
     LinkWriter writer();
+    // Bytes the monitor skipped because it was behind, since the endpoint was made.
+    std::uint64_t watchSkipped() const { return feed_ ? feed_->skippedBytes() : 0; }
     // The components underneath, for the window's tests and tools.
     TCommX& serial() { return *serial_; }
     TcpLink& tcp() { return *tcp_; }
@@ -101,6 +119,8 @@ public:
 private:
     bool attempt(std::string& error);
     void shut();
+    void read(LinkBytes block);
+    bool writable() const;
     void serialReceive(std::int32_t receiveSize);
     void lost(Clock::time_point now);
     void retryLater(const std::string& error, Clock::time_point now);
@@ -110,8 +130,12 @@ private:
     std::unique_ptr<TcpLink> tcp_;
     std::unique_ptr<TcpServerLink> server_;
     std::unique_ptr<TCommX> serial_;
+    std::unique_ptr<MonitorFeed> feed_;
     std::vector<std::uint8_t> scratch_;  // a serial read's buffer
     LinkAddress address_;
+    // What the writer needs on other threads: the kind of the last open, and a serial port's state.
+    std::atomic<LinkAddress::Kind> writeKind_{LinkAddress::Kind::Tcp};
+    std::atomic<bool> serialWritable_{false};
     LinkState state_ = LinkState::Closed;
     bool reconnect_ = true;
     bool deviceLost_ = false;   // the serial component said so

@@ -1,9 +1,9 @@
-// Where every block goes. Input blocks (from the L6 receiver) are scanned first, then forwarded
-// unchanged to every open output link; output blocks (from the high-precision receiver) go
-// unchanged to every open input link and are watched only after that. A side without an open link drops
-// the block without notice.
+// Where every block goes: input blocks (from the L6 receiver) unchanged to every open output
+// link, output blocks (from the high-precision receiver) unchanged to every open input link. A
+// side without an open link drops the block without notice.
 //
-// Window's thread only: the links hand their blocks over to it one at a time.
+// Any thread: the thread that read a block forwards it here, and the program's own commands go
+// the same way; the writers keep each block whole.
 #pragma once
 
 #include <functional>
@@ -14,7 +14,7 @@
 
 namespace tessaly {
 
-// One link of a side as routing sees it.
+// One link of a side as routing sees it; both callable from any thread.
 struct LinkWriter {
     std::function<bool()> isOpen;
     std::function<void(LinkBytes block)> write;
@@ -22,24 +22,22 @@ struct LinkWriter {
 
 class LinkRouter {
 public:
-    // `watchReturn`, when given, sees every output block after it was forwarded: a read-only
-    // look at what the high-precision receiver says, which never holds a block back.
-    LinkRouter(std::function<void(LinkBytes)> scanInput, std::vector<LinkWriter> inputs,
-               std::vector<LinkWriter> outputs, std::function<void(LinkBytes)> watchReturn = {});
-
-    void inputBlock(LinkBytes block);
-    void outputBlock(LinkBytes block);
+    LinkRouter(std::vector<LinkWriter> inputs, std::vector<LinkWriter> outputs)
+        : inputs_(std::move(inputs)), outputs_(std::move(outputs)) {}
 
     // A block goes to every open link of the side, in the order the links were given.
-    void ForwardToOutput(LinkBytes block) { forward(block, outputs_); }
-    void ForwardToInput(LinkBytes block) { forward(block, inputs_); }
+    void ForwardToOutput(LinkBytes block) const { forward(block, outputs_); }
+    void ForwardToInput(LinkBytes block) const { forward(block, inputs_); }
 
 private:
-    static void forward(LinkBytes block, const std::vector<LinkWriter>& links);
+    static void forward(LinkBytes block, const std::vector<LinkWriter>& links) {
+        if (block.empty()) return;
+        for (const LinkWriter& link : links) {
+            if (link.isOpen()) link.write(block);
+        }
+    }
 
-    std::function<void(LinkBytes)> scanInput_;
-    std::vector<LinkWriter> inputs_, outputs_;
-    std::function<void(LinkBytes)> watchReturn_;
+    const std::vector<LinkWriter> inputs_, outputs_;
 };
 
 }  // namespace tessaly

@@ -19,6 +19,7 @@ class OwnerLoop final : public OwnerThread {
 public:
     bool runAndWait(std::function<void()> task) override { return queue_.runAndWait(std::move(task)); }
     void post(std::function<void()> task) override { queue_.post(std::move(task)); }
+    bool runBeside(const std::function<void()>& task) override { return queue_.runBeside(task); }
     void shutdown() override { queue_.shutdown(); }
 
     // Runs the tasks queued so far; when there were none, waits up to `maxMs` for one (or a

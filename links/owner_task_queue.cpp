@@ -48,11 +48,30 @@ void OwnerTaskQueue::post(std::function<void()> task) {
     queued();
 }
 
+bool OwnerTaskQueue::runBeside(const std::function<void()>& task) {
+    {
+        std::lock_guard lock(mutex_);
+        if (shutDown_) return false;
+        ++beside_;
+    }
+    struct Leave {
+        OwnerTaskQueue& queue;
+        ~Leave() {
+            std::lock_guard lock(queue.mutex_);
+            if (--queue.beside_ == 0) queue.changed_.notify_all();
+        }
+    } leave{*this};
+    task();
+    return true;
+}
+
 void OwnerTaskQueue::shutdown() {
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
     shutDown_ = true;
     queue_.clear();
     changed_.notify_all();
+    // Released waiters first (above): a task beside may be waiting for the owner right now.
+    changed_.wait(lock, [&] { return beside_ == 0; });
 }
 
 bool OwnerTaskQueue::isShutDown() {

@@ -7,6 +7,8 @@
 // - after shutdown every call returns at once, on every thread: runAndWait false without
 //   running, post dropped; callers already waiting for a task that has not started are released
 //   with false. A task that has started is waited for: it may use the caller's stack.
+// - runBeside runs a task on the calling worker thread; shutdown waits until every one that
+//   started has returned, and none starts after it.
 //
 // The owner thread is the one that constructs the queue. `wakeOwner`, when given, is called with
 // the queue's lock held when a task arrives and the owner is neither draining nor already woken.
@@ -38,6 +40,7 @@ public:
 
     bool runAndWait(std::function<void()> task);
     void post(std::function<void()> task);
+    bool runBeside(const std::function<void()>& task);
     void shutdown();
     bool isShutDown();
     bool onOwnerThread() const { return std::this_thread::get_id() == ownerId_; }
@@ -71,6 +74,7 @@ private:
     bool shutDown_ = false;
     bool woken_ = false;
     int draining_ = 0;          // drain() is running (nested drains count)
+    int beside_ = 0;            // runBeside tasks running now
     bool wakePending_ = false;  // wakeOwner_ was called and its drain has not started
 };
 

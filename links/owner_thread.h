@@ -26,6 +26,12 @@ public:
     // dropped. For a worker that must not wait on the owner thread.
     virtual void post(std::function<void()> task) = 0;
 
+    // For a worker that acts on the owner's objects on its own thread (a reader that forwards the
+    // block it read): runs `task` here and now, unless shut down (false, not run). shutdown()
+    // waits for every such task that has started, so the objects outlive it. The task must not
+    // wait for the owner thread other than through runAndWait, which shutdown releases.
+    virtual bool runBeside(const std::function<void()>& task) = 0;
+
     // Entered once, when the window goes away: no task runs any more and no caller waits.
     virtual void shutdown() = 0;
 };

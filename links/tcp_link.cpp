@@ -25,8 +25,10 @@ namespace tessaly {
 struct TcpLink::Connection {
     int fd = -1;
     int stopFd = -1;  // eventfd: tells the reader to end
+    std::function<std::vector<std::uint8_t>(LinkBytes)> encode;  // set before the connection is shared
     std::mutex mutex;
     bool connected = false;  // guarded by mutex
+    std::mutex writeMutex;   // one block out at a time, whole
 
     ~Connection() {
         if (fd >= 0) ::close(fd);
@@ -117,20 +119,31 @@ TcpLink::TcpLink(TcpLinkConfig config, std::shared_ptr<OwnerThread> owner, TcpLi
     : config_(std::move(config)), owner_(std::move(owner)), handlers_(std::move(handlers)) {}
 
 TcpLink::~TcpLink() {
-    if (connection_) connection_->disconnect();
+    if (const auto connection = current()) connection->disconnect();
 }
 
-bool TcpLink::connected() const { return connection_ && connection_->isConnected(); }
+std::shared_ptr<TcpLink::Connection> TcpLink::current() const {
+    std::lock_guard lock(connectionMutex_);
+    return connection_;
+}
 
-int TcpLink::socketHandle() const { return connected() ? connection_->fd : -1; }
+bool TcpLink::connected() const {
+    const auto connection = current();
+    return connection && connection->isConnected();
+}
+
+int TcpLink::socketHandle() const {
+    const auto connection = current();
+    return connection && connection->isConnected() ? connection->fd : -1;
+}
 
 bool TcpLink::TcpConnect(const std::string& host, int port, TcpOpener opener) {
-
-    writeBusy_ = false;
     openingError_.clear();
-    encode_ = nullptr;
-    if (connection_) connection_->disconnect();
-    connection_ = std::make_shared<Connection>();
+    if (const auto old = current()) old->disconnect();
+    {
+        std::lock_guard lock(connectionMutex_);
+        connection_ = nullptr;
+    }
     host_ = host;
     port_ = static_cast<std::uint16_t>(port);
     if (host.empty() || port < 1 || port > 65535) return false;
@@ -180,22 +193,28 @@ bool TcpLink::TcpConnect(const std::string& host, int port, TcpOpener opener) {
     }
     openingError_ = opening.error;
     if (fd < 0) return false;
-    encode_ = std::move(opening.encode);
 
     // A relay must not hold back small writes for the peer's acknowledgement.
     const int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    connection_->fd = fd;
-    connection_->stopFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    connection_->connected = true;
+    auto connection = std::make_shared<Connection>();
+    connection->fd = fd;
+    connection->stopFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    connection->encode = std::move(opening.encode);
+    connection->connected = true;
+    {
+        std::lock_guard lock(connectionMutex_);
+        connection_ = connection;
+    }
 
-    std::thread([connection = connection_, owner = owner_, handlers = handlers_, cap = config_.blockCap,
+    std::thread([connection, owner = owner_, handlers = handlers_, cap = config_.blockCap,
                  prefix = config_.errorPrefix, early = std::move(opening.early), decode = std::move(opening.decode)] {
         std::vector<std::uint8_t> block(cap), decoded;
+        // False once the program is going away: the reader ends.
         const auto handOverAll = [&](const std::uint8_t* bytes, std::size_t size) {
             for (std::size_t at = 0; at < size; at += cap) {
                 const std::size_t n = std::min(cap, size - at);
-                if (!handOver(*owner, [&] { handlers.blockReceived(LinkBytes(bytes + at, n)); })) return false;
+                if (!owner->runBeside([&] { handlers.blockReceived(LinkBytes(bytes + at, n)); })) return false;
             }
             return true;
         };
@@ -240,25 +259,26 @@ bool TcpLink::TcpConnect(const std::string& host, int port, TcpOpener opener) {
 }
 
 void TcpLink::TcpClose() {
-    if (!connected()) return;
-    // What arrived and was not handed over is discarded, not routed. A block the reader already
-    // took is still routed once the caller has returned to the event loop.
+    const auto connection = current();
+    if (!connection || !connection->isConnected()) return;
+    // What arrived and was not read yet is discarded, not routed. A block the reader already
+    // read is still forwarded and watched.
     std::uint8_t scratch[4096];
-    while (::recv(connection_->fd, scratch, sizeof scratch, MSG_DONTWAIT) > 0) {
+    while (::recv(connection->fd, scratch, sizeof scratch, MSG_DONTWAIT) > 0) {
     }
-    connection_->disconnect();
+    connection->disconnect();
 }
 
 void TcpLink::TcpWrite(LinkBytes block) {
-    if (writeBusy_) return;
-    if (block.empty() || !connected()) return;
+    const auto connection = current();
+    if (block.empty() || !connection || !connection->isConnected()) return;
+    std::lock_guard writing(connection->writeMutex);
     std::vector<std::uint8_t> encoded;
-    if (encode_) {
-        encoded = encode_(block);
+    if (connection->encode) {
+        encoded = connection->encode(block);
         block = encoded;
     }
-    writeBusy_ = true;
-    const int fd = connection_->fd;
+    const int fd = connection->fd;
     const auto deadline = Clock::now() + std::chrono::milliseconds(config_.sendTimeoutMs);
     std::size_t sent = 0;
     while (sent < block.size()) {
@@ -273,7 +293,6 @@ void TcpLink::TcpWrite(LinkBytes block) {
         pollfd p{fd, POLLOUT, 0};
         if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0) break;
     }
-    writeBusy_ = false;
 }
 
 }  // namespace tessaly

@@ -1,18 +1,20 @@
 // A TCP client link to one receiver: the input link to the L6 receiver or the output link to the
-// high-precision receiver. The window's thread connects, writes and closes; a reader thread per
-// connection waits on the socket and hands every block it reads to the window's thread through
-// the OwnerThread seam, waiting until the block has been routed. So blocks are routed one at a
-// time, in the order they were read, and all routing runs on the window's thread.
+// high-precision receiver. The window's thread connects and closes; a reader thread per
+// connection waits on the socket and hands every block it reads, in order, to the program on its
+// own thread (beside the owner, through the OwnerThread seam), so the program can forward the
+// block before the next read without a trip to the window's thread. Writes may come from any
+// thread: the window's commands and the other link's reader; each block goes out whole.
 //
 // Every connect makes a fresh connection: its socket, its reader and its state live in one
 // shared object that the reader holds too, so a reader that outlives a close or the link itself
 // touches nothing else. The OwnerThread must outlive every reader (the window shuts it down
-// before it goes away, which releases a reader waiting on it).
+// before it goes away, which waits for a reader inside the program and stops every other).
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <span>
 #include <string>
 #include <vector>
@@ -25,7 +27,7 @@ namespace tessaly {
 using LinkBytes = std::span<const std::uint8_t>;
 
 struct TcpLinkConfig {
-    std::size_t blockCap = 1024;        // largest block handed over
+    std::size_t blockCap = 1024;        // largest block read and handed over at once
     std::string errorPrefix = "TCP ";   // starts the reader's error text
     std::uint32_t connectTimeoutMs = 10000;
     // A send to a peer that has stopped reading gives up after this long; the block is then
@@ -48,7 +50,7 @@ struct TcpOpening {
 using TcpOpener = std::function<TcpOpening(int fd, std::uint32_t timeoutMs)>;
 
 struct TcpLinkHandlers {
-    // On the owner thread, for every block the reader read, never empty.
+    // On the reader's thread, beside the owner: every block read, in order, never empty.
     std::function<void(LinkBytes block)> blockReceived;
     // On the owner thread: a socket failure other than the peer closing. The link is closed.
     std::function<void(const std::string& text)> readerFailed;
@@ -72,11 +74,11 @@ public:
     const std::string& openingError() const { return openingError_; }
     // Discards what was received and not yet handed over, and closes in order. Never fails.
     void TcpClose();
-    // Sends the whole block. A write while another is in progress on this link is dropped;
-    // failures are not reported.
+    // Any thread: sends the whole block, after a write in progress on another thread; failures
+    // are not reported.
     void TcpWrite(LinkBytes block);
 
-    bool connected() const;
+    bool connected() const;  // any thread
     // The connected socket, -1 while closed; for checking its options.
     int socketHandle() const;
     // As given to the last connect.
@@ -86,15 +88,16 @@ public:
     struct Connection;
 
 private:
+    std::shared_ptr<Connection> current() const;
+
     TcpLinkConfig config_;
     std::shared_ptr<OwnerThread> owner_;
     TcpLinkHandlers handlers_;
+    mutable std::mutex connectionMutex_;     // guards connection_ (writers on other threads read it)
     std::shared_ptr<Connection> connection_;
     std::string host_;
     std::uint16_t port_ = 0;
     std::string openingError_;
-    std::function<std::vector<std::uint8_t>(LinkBytes)> encode_;
-    bool writeBusy_ = false;  // window's thread only
 };
 
 // "TCP " and a socket error message: its first line break becomes " : ", every further one a

@@ -12,6 +12,8 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -25,12 +27,15 @@ struct TcpServerLink::Server {
         std::vector<std::uint8_t> queue;  // guarded by Server::mutex
         std::size_t sent = 0;             // of queue; guarded by Server::mutex
         bool overflowed = false;          // guarded by Server::mutex
+        // When it last took bytes (or came); guarded by Server::mutex.
+        std::chrono::steady_clock::time_point lastTaken = std::chrono::steady_clock::now();
         std::size_t waiting() const { return queue.size() - sent; }
     };
 
     int listener = -1;
     int wakeFd = -1;  // eventfd: bytes were queued, or the server is to stop
     std::mutex mutex;
+    std::condition_variable roomMade;  // a client took bytes, or left
     std::vector<std::shared_ptr<Client>> clients;  // guarded by mutex; oldest first
     bool stopping = false;                         // guarded by mutex
     std::atomic<std::uint64_t> count{0}, dropped{0}, ignored{0};
@@ -56,6 +61,9 @@ using Server = TcpServerLink::Server;
 using Client = Server::Client;
 // Moving the unsent rest to the front of a queue costs a copy; done once this much was sent.
 constexpr std::size_t kCompactAfter = 64 * 1024;
+// A client whose queue is full and that has taken nothing for this long has stopped reading.
+// One that still reads is waited for: a burst from a fast input is no reason to drop a rover.
+constexpr auto kStalledAfter = std::chrono::milliseconds(500);
 
 int listenOn(const std::string& host, int port, std::string& error) {
     const std::string where = host + ":" + std::to_string(port);
@@ -103,6 +111,7 @@ bool sendQueued(Client& client) {
         const ssize_t n = ::send(client.fd, client.queue.data() + client.sent, client.waiting(), MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n > 0) {
             client.sent += static_cast<std::size_t>(n);
+            client.lastTaken = std::chrono::steady_clock::now();
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
@@ -181,6 +190,7 @@ private:
                 gone = client->peer + " left";
             }
         }
+        server_->roomMade.notify_all();
         if (gone.empty() && (revents & (POLLIN | POLLHUP | POLLERR))) gone = receive(client, block);
         if (gone.empty()) return;
         std::lock_guard lock(server_->mutex);
@@ -206,7 +216,8 @@ private:
             return {};
         }
         const auto size = static_cast<std::size_t>(got);
-        handOver(*owner_, [&] { handlers_.blockReceived(LinkBytes(block.data(), size)); });
+        // Forwarded on this thread; after the program's shutdown the block goes nowhere.
+        owner_->runBeside([&] { handlers_.blockReceived(LinkBytes(block.data(), size)); });
         return {};
     }
 
@@ -227,51 +238,76 @@ bool TcpServerLink::listen(const std::string& host, int port, std::string& error
     close();
     const int fd = listenOn(host, port, error);
     if (fd < 0) return false;
-    server_ = std::make_shared<Server>();
-    server_->listener = fd;
-    server_->wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    auto server = std::make_shared<Server>();
+    server->listener = fd;
+    server->wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    {
+        std::lock_guard lock(serverMutex_);
+        server_ = server;
+    }
     // The thread keeps the server alive after a close and lets go of it when it ends, which
-    // closes the sockets; a block it is handing over is released by the owner's shutdown.
-    std::thread([thread = ServerThread(server_, owner_, handlers_, config_)]() mutable { thread.run(); }).detach();
+    // closes the sockets; the owner's shutdown waits for a block it is forwarding.
+    std::thread([thread = ServerThread(server, owner_, handlers_, config_)]() mutable { thread.run(); }).detach();
     return true;
 }
 
-void TcpServerLink::close() {
-    if (!server_) return;
-    {
-        std::lock_guard lock(server_->mutex);
-        server_->stopping = true;
-    }
-    server_->wake();
-    droppedBefore_ += server_->dropped;
-    ignoredBefore_ += server_->ignored;
-    server_.reset();
+std::shared_ptr<TcpServerLink::Server> TcpServerLink::current() const {
+    std::lock_guard lock(serverMutex_);
+    return server_;
 }
 
-bool TcpServerLink::listening() const { return server_ != nullptr; }
+void TcpServerLink::close() {
+    std::shared_ptr<Server> server;
+    {
+        std::lock_guard lock(serverMutex_);
+        server.swap(server_);
+    }
+    if (!server) return;
+    {
+        std::lock_guard lock(server->mutex);
+        server->stopping = true;
+    }
+    server->wake();
+    droppedBefore_ += server->dropped;
+    ignoredBefore_ += server->ignored;
+}
+
+bool TcpServerLink::listening() const { return current() != nullptr; }
 
 void TcpServerLink::write(LinkBytes block) {
-    if (!server_ || block.empty()) return;
+    const auto server = current();
+    if (!server || block.empty()) return;
     {
-        std::lock_guard lock(server_->mutex);
-        for (const auto& client : server_->clients) {
-            if (client->overflowed) continue;
-            if (client->waiting() + block.size() > config_.clientQueueCap) {
-                client->overflowed = true;
-                client->queue.clear();
-                client->sent = 0;
-                continue;
+        std::unique_lock lock(server->mutex);
+        for (const auto& client : server->clients) {
+            while (!client->overflowed && client->waiting() + block.size() > config_.clientQueueCap) {
+                if (std::chrono::steady_clock::now() - client->lastTaken >= kStalledAfter) {
+                    client->overflowed = true;
+                    client->queue.clear();
+                    client->sent = 0;
+                    break;
+                }
+                server->wake();
+                server->roomMade.wait_for(lock, std::chrono::milliseconds(10));
             }
+            if (client->overflowed) continue;
             client->queue.insert(client->queue.end(), block.begin(), block.end());
         }
     }
-    server_->wake();
+    server->wake();
 }
 
-std::uint64_t TcpServerLink::clients() const { return server_ ? server_->count.load() : 0; }
-std::uint64_t TcpServerLink::clientsDropped() const { return droppedBefore_ + (server_ ? server_->dropped.load() : 0); }
+std::uint64_t TcpServerLink::clients() const {
+    const auto server = current();
+    return server ? server->count.load() : 0;
+}
+std::uint64_t TcpServerLink::clientsDropped() const {
+    const auto server = current();
+    return droppedBefore_ + (server ? server->dropped.load() : 0);
+}
 std::uint64_t TcpServerLink::bytesNotForwarded() const {
-    return ignoredBefore_ + (server_ ? server_->ignored.load() : 0);
+    const auto server = current();
+    return ignoredBefore_ + (server ? server->ignored.load() : 0);
 }
 
 }  // namespace tessaly

@@ -2,18 +2,21 @@
 // stream to any number of rovers, or an input that takes one source at a time (a receiver behind
 // a serial-to-network box that dials in).
 //
-// The owner thread listens, writes and closes. One server thread per listening socket accepts,
-// reads and sends; a write only appends to each client's queue and wakes that thread, so a rover
-// that stops reading never holds the owner thread or the other rovers. A client whose queue
-// would grow beyond its cap is dropped and reported. Bytes from clients go to the owner only from
-// the client connected first (bytes of several interleaved would break each other's frames); the
-// others' are read and counted. Blocks and notices reach the owner through the OwnerThread seam,
-// which must outlive the server thread (the program shuts it down before it goes away).
+// The owner thread listens and closes; writes may come from any thread. One server thread per
+// listening socket accepts, reads and sends; a write appends to each client's queue and wakes that
+// thread. A client whose queue is full holds the writer while it still takes bytes, and is dropped
+// and reported once it took none for half a second, so a rover that stops reading holds the
+// writer and the other rovers that long at most, once. Bytes from clients count only from the
+// client connected first (bytes of several interleaved would break each other's frames); the
+// others' are read and counted. Blocks go to the program on the server thread, beside the owner;
+// notices reach the owner through the OwnerThread seam, which must outlive the server thread (the
+// program shuts it down before it goes away).
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "links/owner_thread.h"
@@ -24,11 +27,12 @@ namespace tessaly {
 struct TcpServerConfig {
     bool singleSource = false;        // an input: a second client is refused while one is connected
     std::size_t blockCap = 1024;      // largest block handed over
-    std::size_t clientQueueCap = 1 << 20;  // bytes waiting for one client before it is dropped
+    std::size_t clientQueueCap = 1 << 20;  // bytes waiting for one client before the writer waits
 };
 
 struct TcpServerHandlers {
-    // On the owner thread: every block of the client whose bytes count, never empty.
+    // On the server thread, beside the owner: every block of the client whose bytes count, never
+    // empty.
     std::function<void(LinkBytes block)> blockReceived;
     // On the owner thread: a client came; `peer` is "address:port".
     std::function<void(const std::string& peer)> clientConnected;
@@ -49,7 +53,8 @@ public:
     // Ends every client in order and stops listening. Never fails.
     void close();
     bool listening() const;
-    // Queues the block for every connected client; never waits.
+    // Any thread: queues the block for every connected client. Waits only while a client's queue
+    // is full and the client still takes bytes; one that took none for half a second is dropped.
     void write(LinkBytes block);
 
     std::uint64_t clients() const;
@@ -59,9 +64,12 @@ public:
     struct Server;
 
 private:
+    std::shared_ptr<Server> current() const;
+
     TcpServerConfig config_;
     std::shared_ptr<OwnerThread> owner_;
     TcpServerHandlers handlers_;
+    mutable std::mutex serverMutex_;  // guards server_ (writers on other threads read it)
     std::shared_ptr<Server> server_;
     std::uint64_t droppedBefore_ = 0, ignoredBefore_ = 0;  // of servers closed earlier
 };

@@ -9,6 +9,9 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <future>
+#include <mutex>
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -41,7 +44,14 @@ protected:
     void SetUp() override {
         setenv("TESSALY_PORTS_DIR", ports.path().c_str(), 1);
         LinkEndpointHooks hooks;
-        hooks.blockReceived = [this](LinkBytes block) { received.insert(received.end(), block.begin(), block.end()); };
+        hooks.blockRead = [this](LinkBytes block) {
+            std::lock_guard lock(readMutex);
+            read.insert(read.end(), block.begin(), block.end());
+        };
+        hooks.watch = [this](LinkBytes block) {
+            watchedSizes.push_back(block.size());
+            received.insert(received.end(), block.begin(), block.end());
+        };
         hooks.noticed = [this](const LinkNotice& notice) { notices.push_back(notice); };
         hooks.pumpEventsFor = [](std::uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); };
         hooks.processEvents = [this] { owner->processEvents(); };
@@ -73,7 +83,10 @@ protected:
     std::shared_ptr<testing::TestOwnerThread> owner = std::make_shared<testing::TestOwnerThread>();
     std::unique_ptr<LinkEndpoint> link;
     std::vector<LinkNotice> notices;  // owner thread
-    Bytes received;                   // owner thread
+    Bytes received;                   // owner thread: what the monitor watched
+    std::vector<std::size_t> watchedSizes;  // owner thread
+    std::mutex readMutex;
+    Bytes read;  // guarded by readMutex: what the relay was handed, on the reading thread
 };
 
 TEST_F(LinkEndpointTest, TcpLinkLostIsReopenedWhenItsServerIsBackWithoutNagle) {
@@ -147,6 +160,38 @@ TEST_F(LinkEndpointTest, WithoutReconnectALostLinkIsClosedAndSaidOnce) {
     EXPECT_EQ(owner->call([&] { return link->state(); }), LinkState::Closed);
     owner->call([&] { link->supervise(Clock::now() + 60s); });
     EXPECT_EQ(owner->call([&] { return notices.size(); }), 1u);
+}
+
+TEST_F(LinkEndpointTest, RelayGoesOnWhileTheOwnerIsBusyAndTheMonitorCatchesUpInOrder) {
+    testing::TcpPeer server;
+    LinkAddress address;
+    address.host = "127.0.0.1";
+    address.tcpPort = server.port();
+    std::string error;
+    ASSERT_TRUE(owner->call([&] { return link->open(address, error); }));
+    server.accept();
+    Bytes stream(300000);
+    for (std::size_t i = 0; i < stream.size(); ++i) stream[i] = static_cast<std::uint8_t>(i * 13 + i / 509);
+
+    std::promise<void> release;  // the window is busy (a dialog, a long redraw)
+    owner->post([done = release.get_future().share()] { done.wait(); });
+    server.send(stream);
+    const auto readSize = [&] {
+        std::lock_guard lock(readMutex);
+        return read.size();
+    };
+    EXPECT_TRUE(testing::eventually([&] { return readSize() == stream.size(); })) << "the relay never waits for the owner";
+    {
+        std::lock_guard lock(readMutex);
+        EXPECT_EQ(read, stream);
+    }
+    release.set_value();
+    EXPECT_TRUE(testing::eventually([&] { return receivedBytes().size() == stream.size(); }));
+    EXPECT_EQ(receivedBytes(), stream);
+    owner->call([&] {
+        EXPECT_LE(*std::max_element(watchedSizes.begin(), watchedSizes.end()), MonitorFeed::kBlockCap);
+        EXPECT_EQ(link->watchSkipped(), 0u);
+    });
 }
 
 }  // namespace

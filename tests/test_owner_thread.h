@@ -20,6 +20,7 @@ public:
 
     bool runAndWait(std::function<void()> task) override { return loop_->runAndWait(std::move(task)); }
     void post(std::function<void()> task) override { loop_->post(std::move(task)); }
+    bool runBeside(const std::function<void()>& task) override { return loop_->runBeside(task); }
     void shutdown() override { loop_->shutdown(); }
 
     // The pump: runs, on the owner thread, every task queued so far. Components call it while

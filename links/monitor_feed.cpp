@@ -1,0 +1,147 @@
+#include "links/monitor_feed.h"
+
+#include <algorithm>
+#include <cstring>
+#include <deque>
+#include <mutex>
+
+namespace tessaly {
+namespace {
+
+// What one posted take hands on before it lets the owner's other events run.
+constexpr std::size_t kTakeBudget = 256 * 1024;
+
+}  // namespace
+
+struct MonitorFeed::State {
+    struct Gap {
+        std::uint64_t at;     // stream position (bytes queued before it)
+        std::uint64_t bytes;  // skipped there
+    };
+
+    State(MonitorFeedHooks h, std::size_t c) : hooks(std::move(h)), cap(std::max<std::size_t>(c, kBlockCap)) {}
+
+    const MonitorFeedHooks hooks;
+    const std::size_t cap;
+    mutable std::mutex mutex;
+    // A ring of `cap` bytes, made at the first push: a link that never carries a byte costs none.
+    std::unique_ptr<std::uint8_t[]> ring;  // guarded by mutex (the bytes being watched are not)
+    std::size_t head = 0;                  // guarded by mutex: where the next unwatched byte is
+    std::size_t size = 0;                  // guarded by mutex
+    std::uint64_t queuedTotal = 0;         // guarded by mutex: stream position of the ring's end
+    std::uint64_t watchedTotal = 0;        // guarded by mutex: stream position of `head`
+    std::deque<Gap> gaps;                  // guarded by mutex; in stream order
+    std::uint64_t skipped = 0;             // guarded by mutex
+    std::uint64_t generation = 0;          // guarded by mutex: bumped by discard
+    bool takeAsked = false;                // guarded by mutex: a take is posted or running
+
+    // Owner thread: watches up to `budget` bytes; false once nothing is left (no take is asked
+    // for any more then).
+    bool take(std::size_t budget);
+};
+
+bool MonitorFeed::State::take(std::size_t budget) {
+    std::size_t done = 0;
+    std::unique_lock lock(mutex);
+    while (done < budget) {
+        if (!gaps.empty() && gaps.front().at == watchedTotal) {
+            const std::uint64_t bytes = gaps.front().bytes;
+            gaps.pop_front();
+            lock.unlock();
+            if (hooks.skipped) hooks.skipped(bytes);
+            lock.lock();
+            continue;
+        }
+        std::size_t n = std::min({size, kBlockCap, cap - head});
+        if (!gaps.empty()) n = static_cast<std::size_t>(std::min<std::uint64_t>(n, gaps.front().at - watchedTotal));
+        if (n == 0) {
+            takeAsked = false;
+            return false;
+        }
+        const std::uint8_t* bytes = ring.get() + head;
+        const std::uint64_t seen = generation;
+        lock.unlock();
+        // Producers write only into the free part of the ring, so these bytes stay as they are.
+        hooks.watch(LinkBytes(bytes, n));
+        lock.lock();
+        if (generation == seen) {
+            head = (head + n) % cap;
+            size -= n;
+            watchedTotal += n;
+        }
+        done += n;
+    }
+    return true;
+}
+
+namespace {
+
+// A take that has used its budget goes to the back of the owner's queue for the rest. It holds
+// the state weakly: a feed gone with its link leaves nothing to take.
+void postTake(std::weak_ptr<MonitorFeed::State> weak, std::shared_ptr<OwnerThread> owner) {
+    OwnerThread& at = *owner;
+    at.post([weak, owner = std::move(owner)]() mutable {
+        const auto state = weak.lock();
+        if (state && state->take(kTakeBudget)) postTake(weak, std::move(owner));
+    });
+}
+
+}  // namespace
+
+MonitorFeed::MonitorFeed(std::shared_ptr<OwnerThread> owner, MonitorFeedHooks hooks, std::size_t capBytes)
+    : owner_(std::move(owner)), state_(std::make_shared<State>(std::move(hooks), capBytes)) {}
+
+MonitorFeed::~MonitorFeed() = default;
+
+void MonitorFeed::push(LinkBytes block) {
+    if (block.empty()) return;
+    State& s = *state_;
+    std::unique_lock lock(s.mutex);
+    if (s.size + block.size() > s.cap) {
+        if (!s.gaps.empty() && s.gaps.back().at == s.queuedTotal) {
+            s.gaps.back().bytes += block.size();
+        } else {
+            s.gaps.push_back({s.queuedTotal, block.size()});
+        }
+        s.skipped += block.size();
+    } else {
+        if (!s.ring) s.ring.reset(new std::uint8_t[s.cap]);
+        const std::size_t tail = (s.head + s.size) % s.cap;
+        const std::size_t first = std::min(block.size(), s.cap - tail);
+        std::memcpy(s.ring.get() + tail, block.data(), first);
+        std::memcpy(s.ring.get(), block.data() + first, block.size() - first);
+        s.size += block.size();
+        s.queuedTotal += block.size();
+    }
+    if (s.takeAsked) return;
+    s.takeAsked = true;
+    lock.unlock();
+    // One take for however many blocks arrive meanwhile: the owner wakes once per batch.
+    postTake(state_, owner_);
+}
+
+void MonitorFeed::drain() {
+    {
+        std::lock_guard lock(state_->mutex);
+        state_->takeAsked = true;  // a posted take still due finds nothing and returns
+    }
+    while (state_->take(kTakeBudget)) {
+    }
+}
+
+void MonitorFeed::discard() {
+    std::lock_guard lock(state_->mutex);
+    State& s = *state_;
+    s.head = (s.head + s.size) % s.cap;
+    s.watchedTotal = s.queuedTotal;
+    s.size = 0;
+    s.gaps.clear();
+    ++s.generation;
+}
+
+std::uint64_t MonitorFeed::skippedBytes() const {
+    std::lock_guard lock(state_->mutex);
+    return state_->skipped;
+}
+
+}  // namespace tessaly
