@@ -9,12 +9,14 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <thread>
 
 #include "cli/bridge_status.h"
 #include "monitor/csv_row.h"
 #include "tests/serial_test_support.h"
 #include "tests/bridge_process.h"
+#include "tests/cli_process.h"
 #include "tests/tcp_peer.h"
 #include "tests/test_data.h"
 
@@ -157,6 +159,41 @@ TEST(BridgeCommand, StopLeavesCompleteCsvAndStatusLines) {
     EXPECT_TRUE(out.starts_with("{\"input\":\"up\",\"output\":\"up\",")) << out;
     EXPECT_NE(out.find("\"errStatus\":\"error-free\",\"cno\":45.50"), std::string::npos) << out;
     EXPECT_NE(out.find("\"bytesToOutput\":" + std::to_string(stream.size())), std::string::npos) << out;
+}
+
+// The rows without their first field, the PC's time of the row.
+std::vector<std::string> rowsWithoutTime(const std::string& csv) {
+    std::vector<std::string> rows;
+    std::istringstream lines(csv);
+    for (std::string line; std::getline(lines, line);) rows.push_back(line.substr(line.find(',') + 1));
+    return rows;
+}
+
+TEST(BridgeCommand, AnHourRelayedAtFullSpeedLogsTheRowsThatDecodeFinds) {
+    TESSALY_LOAD_RECORDED(hour, "l6_two_channel_1h.ubx");
+    tessaly::test::TempFolder folder;
+    std::ofstream(folder.file("hour.ubx"), std::ios::binary).write(reinterpret_cast<const char*>(hour.data()),
+                                                                     static_cast<std::streamsize>(hour.size()));
+    TcpPeer input, output;
+    auto args = tcpArgs(input, output);
+    args.insert(args.end(), {"--csv", folder.file("relayed.csv"), "--json"});
+    Bridge bridge(folder, args);
+    input.accept();
+    input.receive(kPoll.size());
+    output.accept();
+
+    std::thread sender([&] { input.send(hour); });
+    EXPECT_TRUE(output.receive(hour.size()) == hour) << "forwarded unchanged";
+    sender.join();
+    // The stop lets the monitor watch what the relay was ahead by before the log closes.
+    EXPECT_EQ(bridge.stop(), 0) << bridge.err();
+
+    const auto decoded = tessaly::test::runCliToEnd("decode " + folder.file("hour.ubx") + " --csv " + folder.file("decoded.csv"));
+    ASSERT_EQ(decoded.status, 0);
+    const auto relayedRows = rowsWithoutTime(readFile(folder.file("relayed.csv")));
+    EXPECT_GT(relayedRows.size(), 3000u);
+    EXPECT_TRUE(relayedRows == rowsWithoutTime(readFile(folder.file("decoded.csv"))))
+        << relayedRows.size() << " rows relayed; the last status: " << bridge.out().substr(bridge.out().rfind('{'));
 }
 
 TEST(BridgeCommand, TheRoversWordReachesTheJsonAndItsBytesTheInputUnchanged) {
