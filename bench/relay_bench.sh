@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The window and the headless bridge as byte relays, measured black-box beside socat and
-# str2str: every byte checked,
-# forward and return latency, throughput, idle CPU, memory. Needs the build (scripts/setup) and
-# the shared relay benchmark beside the checkout.
+# str2str: every byte checked, forward and return latency, throughput and its CPU per MB, idle CPU
+# and wake-ups, memory; for the bridge also bench/full_speed_rows.sh once a run. Needs the build
+# (scripts/setup) and the shared relay benchmark beside the checkout.
 #   [RELAYS="bridge socat"] bench/relay_bench.sh [RUNS]
 # RELAYS picks some of window, bridge, socat and str2str (default all, in that order); the goals
 # after the table compare the window and the bridge with socat of the same run and need it.
@@ -12,6 +12,15 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 runs=${1:-3}
 relays=${RELAYS:-window bridge socat str2str}
 bench=${TESSALY_RELAYBENCH:-$top/../shared/tools/relaybench.py}
+declare -A relay_cmd=(
+  [window]="$top/bench/relay_start.sh {host} {in_port} {out_port}"
+  [bridge]="$top/build/cli/tessaly-cli bridge --in tcp:{host}:{in_port} --out tcp:{host}:{out_port}"
+  [socat]="socat TCP:{host}:{in_port},nodelay TCP:{host}:{out_port},nodelay"
+  [str2str]="str2str -in tcpcli://{host}:{in_port} -out tcpcli://{host}:{out_port} -b 1"
+)
+for name in $relays; do
+  [[ -n ${relay_cmd[$name]:-} ]] || { echo "unknown relay '$name' (window bridge socat str2str)" >&2; exit 2; }
+done
 missing=()
 for tool in socat str2str; do command -v "$tool" >/dev/null || missing+=("$tool"); done
 if ((${#missing[@]})); then
@@ -24,15 +33,6 @@ chmod 700 "$XDG_RUNTIME_DIR"
 
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
-declare -A relay_cmd=(
-  [window]="$top/bench/relay_start.sh {host} {in_port} {out_port}"
-  [bridge]="$top/build/cli/tessaly-cli bridge --in tcp:{host}:{in_port} --out tcp:{host}:{out_port}"
-  [socat]="socat TCP:{host}:{in_port},nodelay TCP:{host}:{out_port},nodelay"
-  [str2str]="str2str -in tcpcli://{host}:{in_port} -out tcpcli://{host}:{out_port} -b 1"
-)
-for name in $relays; do
-  [[ -n ${relay_cmd[$name]:-} ]] || { echo "unknown relay '$name' (window bridge socat str2str)" >&2; exit 2; }
-done
 for name in $relays; do
   # A failed phase is a figure of the table, not a reason to stop.
   python3 "$bench" --runs "$runs" --cmd "${relay_cmd[$name]}" > "$out/$name.json" || true
