@@ -34,6 +34,9 @@ struct MonitorFeed::State {
     std::uint64_t skipped = 0;             // guarded by mutex
     std::uint64_t generation = 0;          // guarded by mutex: bumped by discard
     bool takeAsked = false;                // guarded by mutex: a take is posted or running
+    // Guarded by mutex: a take is under way. The monitor lets the window run its events while it
+    // scans, and a close among them drains: that drain must not start in the middle of this take.
+    bool taking = false;
 
     // Owner thread: watches up to `budget` bytes; false once nothing is left (no take is asked
     // for any more then).
@@ -41,9 +44,28 @@ struct MonitorFeed::State {
 };
 
 bool MonitorFeed::State::take(std::size_t budget) {
-    std::size_t done = 0;
     std::unique_lock lock(mutex);
-    while (done < budget) {
+    if (taking) return false;  // the take under way goes on with the rest
+    taking = true;
+    // Also when a hook throws (the error leaves to the owner's handler): the next push asks for
+    // a take again.
+    struct Finish {
+        State& state;
+        std::unique_lock<std::mutex>& lock;
+        bool more = false;
+        ~Finish() {
+            if (!lock.owns_lock()) lock.lock();
+            state.taking = false;
+            if (!more) state.takeAsked = false;
+        }
+    } finish{*this, lock};
+    const auto watched = [this](std::size_t n, std::uint64_t seen) {
+        if (generation != seen) return;  // discarded meanwhile
+        head = (head + n) % cap;
+        size -= n;
+        watchedTotal += n;
+    };
+    for (std::size_t done = 0; done < budget;) {
         if (!gaps.empty() && gaps.front().at == watchedTotal) {
             const std::uint64_t bytes = gaps.front().bytes;
             gaps.pop_front();
@@ -54,23 +76,23 @@ bool MonitorFeed::State::take(std::size_t budget) {
         }
         std::size_t n = std::min({size, kBlockCap, cap - head});
         if (!gaps.empty()) n = static_cast<std::size_t>(std::min<std::uint64_t>(n, gaps.front().at - watchedTotal));
-        if (n == 0) {
-            takeAsked = false;
-            return false;
-        }
+        if (n == 0) return false;
         const std::uint8_t* bytes = ring.get() + head;
         const std::uint64_t seen = generation;
         lock.unlock();
         // Producers write only into the free part of the ring, so these bytes stay as they are.
-        hooks.watch(LinkBytes(bytes, n));
-        lock.lock();
-        if (generation == seen) {
-            head = (head + n) % cap;
-            size -= n;
-            watchedTotal += n;
+        try {
+            hooks.watch(LinkBytes(bytes, n));
+        } catch (...) {
+            lock.lock();
+            watched(n, seen);
+            throw;
         }
+        lock.lock();
+        watched(n, seen);
         done += n;
     }
+    finish.more = true;
     return true;
 }
 

@@ -37,6 +37,11 @@ protected:
             watchedCount += block.size();
         };
         hooks.skipped = [this](std::uint64_t bytes) { events.push_back("skip " + std::to_string(bytes)); };
+        // The window's monitor runs the window's events while it scans; a close among them drains.
+        hooks.watch = [this, watch = hooks.watch](LinkBytes block) {
+            watch(block);
+            if (drainWhileWatching) feed->drain();
+        };
         feed = owner->call([&] { return std::make_unique<MonitorFeed>(owner, hooks, cap); });
     }
     // Holds the owner thread until the returned promise is set, as a window busy with a dialog.
@@ -53,6 +58,7 @@ protected:
     std::vector<std::string> events;  // owner thread
     Bytes watched;                    // owner thread
     std::atomic<std::size_t> watchedCount{0};
+    bool drainWhileWatching = false;  // owner thread
 };
 
 TEST_F(MonitorFeedTest, EveryByteInOrderInBlocksOfAtMost4096AcrossTheWrap) {
@@ -105,6 +111,14 @@ TEST_F(MonitorFeedTest, DrainWatchesWhatIsQueuedNowAndDiscardForgetsIt) {
         EXPECT_EQ(Bytes(watched.end() - 5, watched.end()), pattern(5, 7));
         EXPECT_EQ(watched.size(), 9005u);
     });
+}
+
+TEST_F(MonitorFeedTest, ADrainAmongTheEventsOfAWatchLeavesTheTakeUnderWayToGoOn) {
+    makeFeed(1 << 16);
+    owner->call([&] { drainWhileWatching = true; });
+    feed->push(pattern(20000));
+    EXPECT_TRUE(testing::eventually([&] { return watchedCount == 20000; }));
+    EXPECT_EQ(watchedBytes(), pattern(20000)) << "each byte once, in order";
 }
 
 TEST_F(MonitorFeedTest, AFeedGoneBeforeItsTakeRanLeavesNothingBehind) {
