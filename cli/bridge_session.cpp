@@ -259,8 +259,10 @@ void BridgeSession::shutDown() {
     if (shutDown_) return;
     shutDown_ = true;
     for (Side* side : sides()) side->endpoint->close();
-    // Releases a link thread still waiting to hand over a block; nothing runs here any more.
+    // Waits for a reader still forwarding its last block; no link thread reaches the bridge after.
     loop_->shutdown();
+    // That block was relayed, so the log has its rows too.
+    for (Side* side : sides()) side->endpoint->watchTheRest();
     csv_.stop();
     raw_.stop();
     rawReturn_.stop();

@@ -109,6 +109,11 @@ public:
 
     // Any thread: writes to the link while it is open.
     LinkWriter writer();
+    // Watches now what was read and not yet watched: for a program going away, once the owner's
+    // shutdown has waited for the readers' last blocks.
+    void watchTheRest() {
+        if (feed_) feed_->drain();
+    }
     // Bytes the monitor skipped because it was behind, since the endpoint was made.
     std::uint64_t watchSkipped() const { return feed_ ? feed_->skippedBytes() : 0; }
     // The components underneath, for the window's tests and tools.

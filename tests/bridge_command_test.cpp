@@ -28,6 +28,7 @@ using tessaly::test::Bridge;
 using tessaly::test::kPoll;
 using tessaly::test::pattern;
 using tessaly::test::readFile;
+using tessaly::test::rowsWithoutTime;
 
 std::vector<std::string> tcpArgs(const TcpPeer& in, const TcpPeer& out) {
     return {"--in", "tcp:127.0.0.1:" + std::to_string(in.port()), "--out", "tcp:127.0.0.1:" + std::to_string(out.port())};
@@ -159,14 +160,6 @@ TEST(BridgeCommand, StopLeavesCompleteCsvAndStatusLines) {
     EXPECT_TRUE(out.starts_with("{\"input\":\"up\",\"output\":\"up\",")) << out;
     EXPECT_NE(out.find("\"errStatus\":\"error-free\",\"cno\":45.50"), std::string::npos) << out;
     EXPECT_NE(out.find("\"bytesToOutput\":" + std::to_string(stream.size())), std::string::npos) << out;
-}
-
-// The rows without their first field, the PC's time of the row.
-std::vector<std::string> rowsWithoutTime(const std::string& csv) {
-    std::vector<std::string> rows;
-    std::istringstream lines(csv);
-    for (std::string line; std::getline(lines, line);) rows.push_back(line.substr(line.find(',') + 1));
-    return rows;
 }
 
 TEST(BridgeCommand, AnHourRelayedAtFullSpeedLogsTheRowsThatDecodeFinds) {

@@ -24,6 +24,7 @@ using tessaly::test::Bridge;
 using tessaly::test::Bytes;
 using tessaly::test::pattern;
 using tessaly::test::readFile;
+using tessaly::test::rowsWithoutTime;
 using tessaly::test::TestCaster;
 using tessaly::testing::TcpPeer;
 using namespace std::chrono_literals;
@@ -67,14 +68,6 @@ std::string local(int port) { return "127.0.0.1:" + std::to_string(port); }
 Bytes l6Slice() {
     const std::string all = readFile(std::string(TESSALY_DATA_DIR) + "/l6_two_channel_1h.ubx");
     return Bytes(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(all.size(), 200000)));
-}
-
-// The CSV rows without their time stamps, which differ between two runs.
-std::vector<std::string> rowsWithoutTime(const std::string& csv) {
-    std::vector<std::string> rows;
-    std::istringstream in(csv);
-    for (std::string line; std::getline(in, line);) rows.push_back(line.substr(line.find(',') + 1));
-    return rows;
 }
 
 // str2str writes to its NTRIP peers without waiting and drops what does not fit, as a relay of a

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <sstream>
 #include <iterator>
 #include <thread>
 
@@ -17,6 +18,13 @@ namespace tessaly::test {
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+std::vector<std::string> rowsWithoutTime(const std::string& csv) {
+    std::vector<std::string> rows;
+    std::istringstream in(csv);
+    for (std::string line; std::getline(in, line);) rows.push_back(line.substr(line.find(',') + 1));
+    return rows;
 }
 
 Bytes pattern(std::size_t size, std::uint32_t seed) {

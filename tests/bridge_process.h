@@ -15,6 +15,9 @@ namespace tessaly::test {
 inline const Bytes kPoll = {0xB5, 0x62, 0x0A, 0x04, 0x00, 0x00, 0x0E, 0x34, 0x0D, 0x0A};
 
 std::string readFile(const std::string& path);
+// The rows of a CSV log without their first field, the PC's time of the row, which differs
+// between a live run and a decode of the same bytes.
+std::vector<std::string> rowsWithoutTime(const std::string& csv);
 // Every byte value, in an order that a shifted or repeated block would break.
 Bytes pattern(std::size_t size, std::uint32_t seed);
 
