@@ -3,21 +3,13 @@
 #include <QMetaObject>
 
 namespace tessaly {
-namespace {
-
-// A worker waiting for its block to be routed spins briefly before it sleeps, and the window
-// waits a moment for the next block before it returns to its event loop: a busy link then costs
-// no trip through the scheduler and the event loop per block.
-constexpr OwnerTaskQueue::Tuning kWindowTuning{200, std::chrono::microseconds(100)};
-
-}  // namespace
 
 std::shared_ptr<QtOwnerThread> QtOwnerThread::create(QObject* receiver) {
     return std::shared_ptr<QtOwnerThread>(new QtOwnerThread(receiver));
 }
 
 QtOwnerThread::QtOwnerThread(QObject* receiver)
-    : receiver_(receiver), queue_([this] { wakeOwner(); }, kWindowTuning) {}
+    : receiver_(receiver), queue_([this] { wakeOwner(); }) {}
 
 void QtOwnerThread::wakeOwner() {
     // Only ever before shutdown, which the window enters before it goes away: the receiver still

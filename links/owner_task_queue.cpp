@@ -5,8 +5,8 @@
 
 namespace tessaly {
 
-OwnerTaskQueue::OwnerTaskQueue(std::function<void()> wakeOwner, Tuning tuning)
-    : ownerId_(std::this_thread::get_id()), wakeOwner_(std::move(wakeOwner)), tuning_(tuning) {}
+OwnerTaskQueue::OwnerTaskQueue(std::function<void()> wakeOwner)
+    : ownerId_(std::this_thread::get_id()), wakeOwner_(std::move(wakeOwner)) {}
 
 void OwnerTaskQueue::queued() {
     changed_.notify_all();
@@ -26,11 +26,6 @@ bool OwnerTaskQueue::runAndWait(std::function<void()> task) {
     if (shutDown_) return false;
     queue_.push_back({std::move(task), &waiter});
     queued();
-    for (int spin = 0; spin < tuning_.spinsBeforeSleep && !waiter.done; ++spin) {
-        lock.unlock();
-        std::this_thread::yield();
-        lock.lock();
-    }
     changed_.wait(lock, [&] { return waiter.done || (shutDown_ && !waiter.started); });
     if (!waiter.done) {
         // Shut down before it ran: taken back, so that it never runs.
@@ -106,13 +101,7 @@ int OwnerTaskQueue::drain() {
         }
     } draining{*this};
     int count = 0;
-    for (;;) {
-        if (queue_.empty() && (tuning_.nextTaskGrace.count() == 0 ||
-                               !changed_.wait_for(lock, tuning_.nextTaskGrace,
-                                                  [&] { return !queue_.empty() || shutDown_; }))) {
-            break;
-        }
-        if (shutDown_) break;
+    for (std::size_t left = queue_.size(); left > 0 && !queue_.empty() && !shutDown_; --left) {
         Task task = std::move(queue_.front());
         queue_.pop_front();
         ++count;

@@ -27,16 +27,7 @@ namespace tessaly {
 
 class OwnerTaskQueue {
 public:
-    struct Tuning {
-        // Yields of a waiting caller before it sleeps: a block is routed in microseconds.
-        int spinsBeforeSleep = 0;
-        // How long the owner waits for the next task before it leaves a drain: a reader hands
-        // its next block over right after the last one was routed.
-        std::chrono::microseconds nextTaskGrace{0};
-    };
-
-    OwnerTaskQueue() : OwnerTaskQueue({}, Tuning{}) {}
-    OwnerTaskQueue(std::function<void()> wakeOwner, Tuning tuning);
+    explicit OwnerTaskQueue(std::function<void()> wakeOwner = {});
 
     bool runAndWait(std::function<void()> task);
     void post(std::function<void()> task);
@@ -45,8 +36,10 @@ public:
     bool isShutDown();
     bool onOwnerThread() const { return std::this_thread::get_id() == ownerId_; }
 
-    // Owner thread: runs what is queued, and what comes within the grace. A posted task that
-    // throws leaves through here (the queue stays sound); returns the number of tasks run.
+    // Owner thread: runs the tasks queued when it was called. What they post meanwhile (the
+    // monitor's next take) waits for the next drain, so that the owner's other events (a window's
+    // timers and input) come in between. A posted task that throws leaves through here (the
+    // queue stays sound); returns the number of tasks run.
     int drain();
     // Owner thread: sleeps until a task arrives, wake() is called or shutdown, at most `maxMs`.
     void waitForTask(std::uint32_t maxMs);
@@ -67,7 +60,6 @@ private:
 
     const std::thread::id ownerId_;
     const std::function<void()> wakeOwner_;
-    const Tuning tuning_;
     std::mutex mutex_;  // guards everything below and every Waiter
     std::condition_variable changed_;
     std::deque<Task> queue_;
