@@ -27,6 +27,7 @@ struct TcpServerLink::Server {
         std::vector<std::uint8_t> queue;  // guarded by Server::mutex
         std::size_t sent = 0;             // of queue; guarded by Server::mutex
         bool overflowed = false;          // guarded by Server::mutex
+        bool gone = false;                // guarded by Server::mutex: no longer served
         // When it last took bytes (or came); guarded by Server::mutex.
         std::chrono::steady_clock::time_point lastTaken = std::chrono::steady_clock::now();
         std::size_t waiting() const { return queue.size() - sent; }
@@ -195,6 +196,7 @@ private:
         if (gone.empty()) return;
         std::lock_guard lock(server_->mutex);
         auto& all = server_->clients;
+        client->gone = true;
         std::erase(all, client);
         server_->count = all.size();
         ::close(client->fd);
@@ -279,8 +281,10 @@ void TcpServerLink::write(LinkBytes block) {
     if (!server || block.empty()) return;
     {
         std::unique_lock lock(server->mutex);
-        for (const auto& client : server->clients) {
-            while (!client->overflowed && client->waiting() + block.size() > config_.clientQueueCap) {
+        // A copy: the server thread may let a client go while this write waits for another.
+        const auto clients = server->clients;
+        for (const auto& client : clients) {
+            while (!client->overflowed && !client->gone && client->waiting() + block.size() > config_.clientQueueCap) {
                 if (std::chrono::steady_clock::now() - client->lastTaken >= kStalledAfter) {
                     client->overflowed = true;
                     client->queue.clear();
@@ -290,7 +294,7 @@ void TcpServerLink::write(LinkBytes block) {
                 server->wake();
                 server->roomMade.wait_for(lock, std::chrono::milliseconds(10));
             }
-            if (client->overflowed) continue;
+            if (client->overflowed || client->gone) continue;
             client->queue.insert(client->queue.end(), block.begin(), block.end());
         }
     }
