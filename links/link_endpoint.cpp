@@ -74,7 +74,7 @@ std::optional<LinkEndpoint::Clock::time_point> LinkEndpoint::nextAttempt() const
 
 bool LinkEndpoint::open(const LinkAddress& address, std::string& error) {
     shut();
-    if (feed_) feed_->drain();
+    watchTheRest();
     address_ = address;
     writeKind_ = address.kind;
     backoff_.succeeded();
@@ -91,7 +91,7 @@ void LinkEndpoint::openOrRetry(const LinkAddress& address, Clock::time_point now
 
 void LinkEndpoint::close() {
     shut();
-    if (feed_) feed_->drain();
+    watchTheRest();
     state_ = LinkState::Closed;
 }
 
@@ -158,7 +158,7 @@ void LinkEndpoint::lost(Clock::time_point now) {
     if (error.empty() && deviceLost_) error = "COM" + std::to_string(address_.portNo) + ": the device went away";
     shut();
     // The last bytes before the loss are watched before the program hears of it.
-    if (feed_) feed_->drain();
+    watchTheRest();
     // Set before the notice: what the program does with it may open or close the link.
     if (!reconnect_) {
         state_ = LinkState::Closed;

@@ -72,8 +72,8 @@ struct LinkEndpointHooks {
 class LinkEndpoint {
 public:
     using Clock = ReconnectBackoff::Clock;
-    // What a listening output holds for one rover before it gives the rover up: many minutes of a
-    // two-channel L6 stream, so only a rover that has stopped reading is let go.
+    // What a listening output holds for one rover before the relay waits for it: many minutes of
+    // a two-channel L6 stream.
     static constexpr std::size_t kServedQueueCap = 1 << 20;
     // The most one read takes: a relay at full speed pays its per-block costs rarely.
     static constexpr std::size_t kReadCap = 64 * 1024;
@@ -109,8 +109,8 @@ public:
 
     // Any thread: writes to the link while it is open.
     LinkWriter writer();
-    // Watches now what was read and not yet watched: for a program going away, once the owner's
-    // shutdown has waited for the readers' last blocks.
+    // Watches now what was read and not yet watched (also done by open, close and a loss): for a
+    // program going away, once the owner's shutdown has waited for the readers' last blocks.
     void watchTheRest() {
         if (feed_) feed_->drain();
     }
