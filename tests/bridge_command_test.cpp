@@ -33,6 +33,13 @@ std::vector<std::string> tcpArgs(const TcpPeer& in, const TcpPeer& out) {
     return {"--in", "tcp:127.0.0.1:" + std::to_string(in.port()), "--out", "tcp:127.0.0.1:" + std::to_string(out.port())};
 }
 
+// Both receivers take the bridge's connections; the input's first bytes are the poll.
+void acceptBoth(TcpPeer& input, TcpPeer& output) {
+    input.accept();
+    EXPECT_EQ(input.receive(kPoll.size()), kPoll);
+    output.accept();
+}
+
 TEST(BridgeCommand, RelaysEveryByteBothWaysAfterThePoll) {
     tessaly::test::TempFolder folder;
     TcpPeer input, output;
@@ -132,9 +139,7 @@ TEST(BridgeCommand, StopLeavesCompleteCsvAndStatusLines) {
     auto args = tcpArgs(input, output);
     args.insert(args.end(), {"--csv", folder.file("log.csv"), "--json"});
     Bridge bridge(folder, args);
-    input.accept();
-    input.receive(kPoll.size());
-    output.accept();
+    acceptBoth(input, output);
 
     Bytes stream;
     for (std::uint32_t second = 0; second < 3; ++second) {
@@ -170,9 +175,7 @@ TEST(BridgeCommand, AnHourRelayedAtFullSpeedLogsTheRowsThatDecodeFinds) {
     auto args = tcpArgs(input, output);
     args.insert(args.end(), {"--csv", folder.file("relayed.csv"), "--json"});
     Bridge bridge(folder, args);
-    input.accept();
-    input.receive(kPoll.size());
-    output.accept();
+    acceptBoth(input, output);
 
     std::thread sender([&] { input.send(hour); });
     EXPECT_TRUE(output.receive(hour.size()) == hour) << "forwarded unchanged";
@@ -194,9 +197,7 @@ TEST(BridgeCommand, TheRoversWordReachesTheJsonAndItsBytesTheInputUnchanged) {
     auto args = tcpArgs(input, output);
     args.insert(args.end(), {"--json", "--raw-return", folder.file("return.ubx")});
     Bridge bridge(folder, args);
-    input.accept();
-    ASSERT_EQ(input.receive(kPoll.size()), kPoll);
-    output.accept();
+    acceptBoth(input, output);
     // Fixed carrier solution with 14 mm, corrections 2-5 s old; two L6 messages used, one not,
     // one RTCM message; and a GGA that the NAV-PVT outranks.
     using tessaly::test::concat;
