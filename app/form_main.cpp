@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "app/app_icons.h"
+#include "app/byte_count_text.h"
 #include "app/port_combo_box.h"
 #include "app/qt_owner_thread.h"
 #include "app/program_version.h"
@@ -202,7 +203,7 @@ void TFormMain::updateLabelErr() {
     std::string status = view_.statusText();
     if (const std::uint64_t skipped = monitorSkipped()) {
         std::string note = uiText(UiText::MonitorSkipped, language_);
-        note.replace(note.find("%1"), 2, std::to_string(skipped));
+        note.replace(note.find("%1"), 2, byteCountText(skipped));
         status += (status.empty() ? "" : " | ") + note;
     }
     LabelErr->setText(QString::fromStdString(lost.empty() ? status : lost));

@@ -28,7 +28,7 @@ constexpr std::array<TextRow, 30> kTexts = {{
     {"Input link lost, reconnecting", "入力リンクが切断されました。再接続中"},
     {"Output link lost, reconnecting", "出力リンクが切断されました。再接続中"},
     {"Cannot save the settings", "設定を保存できません"},
-    {"monitor behind, %1 bytes relayed unseen", "モニタ遅延: %1 バイトを未表示で中継"},
+    {"skipped %1", "未監視 %1"},
     {"Rover: ", "ローバー: "},
     {"no fix", "測位なし"},
     {"2D fix", "2D測位"},

@@ -27,7 +27,7 @@ enum class UiText {
     InputLinkLost,
     OutputLinkLost,
     CannotSaveSettings,
-    // After the status line: relayed bytes the monitor did not see; "%1" is the count.
+    // After the status line: relayed bytes the monitor skipped; "%1" is their amount.
     MonitorSkipped,
     // The rover line under the grids; "%1" and "%2" stand for numbers.
     RoverPrefix,

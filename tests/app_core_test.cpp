@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "app/byte_count_text.h"
 #include "app/dialog_placement.h"
 #include "app/program_version.h"
 #include "app/pump_wait.h"
@@ -15,6 +16,17 @@ TEST(ProgramVersion, MinorIsPaddedToTwoDigits) {
     EXPECT_EQ(programVersionString(2, 123), "Ver2.123");
     EXPECT_EQ(programVersionString(65535, 65535), "Ver65535.65535");
     EXPECT_EQ(programVersionString(), "Ver1.08");
+}
+
+TEST(ByteCountText, ShortAtEveryScaleAndNeverAThousandOfAUnit) {
+    EXPECT_EQ(byteCountText(0), "0 B");
+    EXPECT_EQ(byteCountText(999), "999 B");
+    EXPECT_EQ(byteCountText(1000), "1.0 kB");
+    EXPECT_EQ(byteCountText(4194304), "4.2 MB");
+    EXPECT_EQ(byteCountText(999949), "999.9 kB");
+    EXPECT_EQ(byteCountText(999950), "1.0 MB") << "not 1000.0 kB";
+    EXPECT_EQ(byteCountText(5274196104), "5.3 GB");
+    EXPECT_EQ(byteCountText(UINT64_MAX), "18446744.1 TB");
 }
 
 TEST(UiTexts, JapaneseOnlyForJapaneseInJapan) {
