@@ -32,7 +32,6 @@ struct MonitorFeed::State {
     std::uint64_t watchedTotal = 0;        // guarded by mutex: stream position of `head`
     std::deque<Gap> gaps;                  // guarded by mutex; in stream order
     std::uint64_t skipped = 0;             // guarded by mutex
-    std::uint64_t generation = 0;          // guarded by mutex: bumped by discard
     bool takeAsked = false;                // guarded by mutex: a take is posted or running
     // Guarded by mutex: a take is under way. The monitor lets the window run its events while it
     // scans, and a close among them drains: that drain must not start in the middle of this take.
@@ -59,8 +58,7 @@ bool MonitorFeed::State::take(std::size_t budget) {
             if (!more) state.takeAsked = false;
         }
     } finish{*this, lock};
-    const auto watched = [this](std::size_t n, std::uint64_t seen) {
-        if (generation != seen) return;  // discarded meanwhile
+    const auto watched = [this](std::size_t n) {
         head = (head + n) % cap;
         size -= n;
         watchedTotal += n;
@@ -78,18 +76,17 @@ bool MonitorFeed::State::take(std::size_t budget) {
         if (!gaps.empty()) n = static_cast<std::size_t>(std::min<std::uint64_t>(n, gaps.front().at - watchedTotal));
         if (n == 0) return false;
         const std::uint8_t* bytes = ring.get() + head;
-        const std::uint64_t seen = generation;
         lock.unlock();
         // Producers write only into the free part of the ring, so these bytes stay as they are.
         try {
             hooks.watch(LinkBytes(bytes, n));
         } catch (...) {
             lock.lock();
-            watched(n, seen);
+            watched(n);
             throw;
         }
         lock.lock();
-        watched(n, seen);
+        watched(n);
         done += n;
     }
     finish.more = true;
@@ -149,16 +146,6 @@ void MonitorFeed::drain() {
     }
     while (state_->take(kTakeBudget)) {
     }
-}
-
-void MonitorFeed::discard() {
-    std::lock_guard lock(state_->mutex);
-    State& s = *state_;
-    s.head = (s.head + s.size) % s.cap;
-    s.watchedTotal = s.queuedTotal;
-    s.size = 0;
-    s.gaps.clear();
-    ++s.generation;
 }
 
 std::uint64_t MonitorFeed::skippedBytes() const {

@@ -41,8 +41,6 @@ public:
     void push(LinkBytes block);
     // Owner thread: hands on everything queued now, as the posted takes would.
     void drain();
-    // Owner thread: forgets what is queued and not yet watched (a stream that ended).
-    void discard();
     // Every byte skipped since the feed was made.
     std::uint64_t skippedBytes() const;
 
