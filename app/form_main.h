@@ -112,7 +112,6 @@ public:
     TCommX& CommX2() { return output_->serial(); }
     TcpLink& IdTCPClient1() { return input_->tcp(); }
     TcpLink& IdTCPClient2() { return output_->tcp(); }
-    LinkRouter& router() { return *router_; }
     const AppSettings& settings() const { return settings_; }
     const std::string& settingsPath() const { return settingsPath_; }
     bool logging() const { return csvLog_.loggingOn() || rawCapture_.capturing(); }

@@ -119,31 +119,23 @@ TcpLink::TcpLink(TcpLinkConfig config, std::shared_ptr<OwnerThread> owner, TcpLi
     : config_(std::move(config)), owner_(std::move(owner)), handlers_(std::move(handlers)) {}
 
 TcpLink::~TcpLink() {
-    if (const auto connection = current()) connection->disconnect();
-}
-
-std::shared_ptr<TcpLink::Connection> TcpLink::current() const {
-    std::lock_guard lock(connectionMutex_);
-    return connection_;
+    if (const auto connection = connection_.load()) connection->disconnect();
 }
 
 bool TcpLink::connected() const {
-    const auto connection = current();
+    const auto connection = connection_.load();
     return connection && connection->isConnected();
 }
 
 int TcpLink::socketHandle() const {
-    const auto connection = current();
+    const auto connection = connection_.load();
     return connection && connection->isConnected() ? connection->fd : -1;
 }
 
 bool TcpLink::TcpConnect(const std::string& host, int port, TcpOpener opener) {
     openingError_.clear();
-    if (const auto old = current()) old->disconnect();
-    {
-        std::lock_guard lock(connectionMutex_);
-        connection_ = nullptr;
-    }
+    if (const auto old = connection_.load()) old->disconnect();
+    connection_.store(nullptr);
     host_ = host;
     port_ = static_cast<std::uint16_t>(port);
     if (host.empty() || port < 1 || port > 65535) return false;
@@ -202,10 +194,7 @@ bool TcpLink::TcpConnect(const std::string& host, int port, TcpOpener opener) {
     connection->stopFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     connection->encode = std::move(opening.encode);
     connection->connected = true;
-    {
-        std::lock_guard lock(connectionMutex_);
-        connection_ = connection;
-    }
+    connection_ = connection;
 
     std::thread([connection, owner = owner_, handlers = handlers_, cap = config_.blockCap,
                  prefix = config_.errorPrefix, early = std::move(opening.early), decode = std::move(opening.decode)] {
@@ -259,7 +248,7 @@ bool TcpLink::TcpConnect(const std::string& host, int port, TcpOpener opener) {
 }
 
 void TcpLink::TcpClose() {
-    const auto connection = current();
+    const auto connection = connection_.load();
     if (!connection || !connection->isConnected()) return;
     // What arrived and was not read yet is discarded, not routed. A block the reader already
     // read is still forwarded and watched.
@@ -270,7 +259,7 @@ void TcpLink::TcpClose() {
 }
 
 void TcpLink::TcpWrite(LinkBytes block) {
-    const auto connection = current();
+    const auto connection = connection_.load();
     if (block.empty() || !connection || !connection->isConnected()) return;
     std::lock_guard writing(connection->writeMutex);
     std::vector<std::uint8_t> encoded;

@@ -11,10 +11,10 @@
 // before it goes away, which waits for a reader inside the program and stops every other).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <span>
 #include <string>
 #include <vector>
@@ -88,13 +88,11 @@ public:
     struct Connection;
 
 private:
-    std::shared_ptr<Connection> current() const;
-
     TcpLinkConfig config_;
     std::shared_ptr<OwnerThread> owner_;
     TcpLinkHandlers handlers_;
-    mutable std::mutex connectionMutex_;     // guards connection_ (writers on other threads read it)
-    std::shared_ptr<Connection> connection_;
+    // Replaced by the owner's connects; writers on other threads read it.
+    std::atomic<std::shared_ptr<Connection>> connection_;
     std::string host_;
     std::uint16_t port_ = 0;
     std::string openingError_;

@@ -243,27 +243,15 @@ bool TcpServerLink::listen(const std::string& host, int port, std::string& error
     auto server = std::make_shared<Server>();
     server->listener = fd;
     server->wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    {
-        std::lock_guard lock(serverMutex_);
-        server_ = server;
-    }
+    server_ = server;
     // The thread keeps the server alive after a close and lets go of it when it ends, which
     // closes the sockets; the owner's shutdown waits for a block it is forwarding.
     std::thread([thread = ServerThread(server, owner_, handlers_, config_)]() mutable { thread.run(); }).detach();
     return true;
 }
 
-std::shared_ptr<TcpServerLink::Server> TcpServerLink::current() const {
-    std::lock_guard lock(serverMutex_);
-    return server_;
-}
-
 void TcpServerLink::close() {
-    std::shared_ptr<Server> server;
-    {
-        std::lock_guard lock(serverMutex_);
-        server.swap(server_);
-    }
+    const std::shared_ptr<Server> server = server_.exchange(nullptr);
     if (!server) return;
     {
         std::lock_guard lock(server->mutex);
@@ -274,10 +262,10 @@ void TcpServerLink::close() {
     ignoredBefore_ += server->ignored;
 }
 
-bool TcpServerLink::listening() const { return current() != nullptr; }
+bool TcpServerLink::listening() const { return server_.load() != nullptr; }
 
 void TcpServerLink::write(LinkBytes block) {
-    const auto server = current();
+    const auto server = server_.load();
     if (!server || block.empty()) return;
     {
         std::unique_lock lock(server->mutex);
@@ -302,15 +290,15 @@ void TcpServerLink::write(LinkBytes block) {
 }
 
 std::uint64_t TcpServerLink::clients() const {
-    const auto server = current();
+    const auto server = server_.load();
     return server ? server->count.load() : 0;
 }
 std::uint64_t TcpServerLink::clientsDropped() const {
-    const auto server = current();
+    const auto server = server_.load();
     return droppedBefore_ + (server ? server->dropped.load() : 0);
 }
 std::uint64_t TcpServerLink::bytesNotForwarded() const {
-    const auto server = current();
+    const auto server = server_.load();
     return ignoredBefore_ + (server ? server->ignored.load() : 0);
 }
 

@@ -13,10 +13,10 @@
 // program shuts it down before it goes away).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include "links/owner_thread.h"
@@ -64,13 +64,11 @@ public:
     struct Server;
 
 private:
-    std::shared_ptr<Server> current() const;
-
     TcpServerConfig config_;
     std::shared_ptr<OwnerThread> owner_;
     TcpServerHandlers handlers_;
-    mutable std::mutex serverMutex_;  // guards server_ (writers on other threads read it)
-    std::shared_ptr<Server> server_;
+    // Replaced by the owner's listen and close; writers on other threads read it.
+    std::atomic<std::shared_ptr<Server>> server_;
     std::uint64_t droppedBefore_ = 0, ignoredBefore_ = 0;  // of servers closed earlier
 };
 
