@@ -108,7 +108,7 @@ bool BridgeSession::start() {
     resetMonitor();
     for (const auto& output : outputs_) output->endpoint->openOrRetry(output->address, Clock::now());
     input_.endpoint->openOrRetry(input_.address, Clock::now());
-    if (input_.endpoint->isOpen()) sendFirmwareVersionPoll();
+    if (input_.endpoint->isOpen()) pollOpenedInput();
     return true;
 }
 
@@ -160,7 +160,7 @@ void BridgeSession::noticed(Side& side, const LinkNotice& notice) {
         err_ << "tessaly-cli bridge: " << what << " open\n";
         if (input) {
             resetMonitor();
-            sendFirmwareVersionPoll();
+            pollOpenedInput();
         } else if (&side == outputs_.front().get()) {
             rover_.clearPending();
         }
@@ -183,6 +183,12 @@ void BridgeSession::resetMonitor() {
     monitor_.scanner().clearPending();
     monitor_.decoder().clear();
     channels_.clear();
+}
+
+void BridgeSession::pollOpenedInput() {
+    // A listening input is polled when its source dials in; a poll at its own open would reach a
+    // source that dialled in that instant twice.
+    if (options_.input.kind != EndpointAddress::Kind::TcpServer) sendFirmwareVersionPoll();
 }
 
 void BridgeSession::sendFirmwareVersionPoll() {

@@ -58,6 +58,7 @@ private:
     void watchInput(LinkBytes block);
     void watchReturn(LinkBytes block);
     void resetMonitor();
+    void pollOpenedInput();
     void sendFirmwareVersionPoll();
     void waitMs(std::int32_t ms);
     void printStatus();

@@ -28,7 +28,7 @@ struct TcpServerLink::Server {
         std::size_t sent = 0;             // of queue; guarded by Server::mutex
         bool overflowed = false;          // guarded by Server::mutex
         bool gone = false;                // guarded by Server::mutex: no longer served
-        // When it last took bytes (or came); guarded by Server::mutex.
+        // When it last took bytes, came, or was given bytes with none waiting; guarded by Server::mutex.
         std::chrono::steady_clock::time_point lastTaken = std::chrono::steady_clock::now();
         std::size_t waiting() const { return queue.size() - sent; }
     };
@@ -283,6 +283,8 @@ void TcpServerLink::write(LinkBytes block) {
                 server->roomMade.wait_for(lock, std::chrono::milliseconds(10));
             }
             if (client->overflowed || client->gone) continue;
+            // A rover with nothing to take took nothing: its silence counts from now.
+            if (client->waiting() == 0) client->lastTaken = std::chrono::steady_clock::now();
             client->queue.insert(client->queue.end(), block.begin(), block.end());
         }
     }
