@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The bridge's monitor at full speed: a recorded receiver stream (default the shared hour of two
+# The bridge's monitor at full speed: a recorded receiver stream (default the recorded hour of two
 # channels) is sent through `tessaly-cli bridge --csv` as fast as the bridge takes it, the output
 # is checked byte for byte, and the CSV log the bridge wrote is compared with the one
 # `tessaly-cli decode --csv` writes of the same bytes, all fields but the time stamp (the first
@@ -14,7 +14,7 @@ set -euo pipefail
 
 top=$(cd "$(dirname "$0")/.." && pwd)
 cli="$top/build/cli/tessaly-cli"
-stream=${1:-"$top/../shared/data/l6_two_channel_1h.ubx"}
+stream=${1:-"$top/data/l6_two_channel_1h.ubx"}
 [[ -x $cli ]] || { echo "build tessaly-cli first (scripts/setup)" >&2; exit 2; }
 [[ -f $stream ]] || { echo "missing $stream" >&2; exit 2; }
 

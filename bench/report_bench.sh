@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# tessaly-cli report on a day of data: a CSV log of 86 400 rows made from the shared one-hour
+# tessaly-cli report on a day of data: a CSV log of 86 400 rows made from the recorded one-hour
 # stream (its rows repeated, one a second over a whole day), drawn as PNG, SVG and HTML; prints
 # the wall time and peak memory of each run (GNU time).
 # Usage: bench/report_bench.sh [BUILD_DIR]
@@ -8,7 +8,7 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build_dir=${1:-"$top/build"}
 cli="$build_dir/cli/tessaly-cli"
-stream="$top/../shared/data/l6_two_channel_1h.ubx"
+stream="$top/data/l6_two_channel_1h.ubx"
 [[ -x $cli ]] || { echo "build tessaly-cli first (scripts/setup)" >&2; exit 2; }
 [[ -f $stream ]] || { echo "missing $stream" >&2; exit 2; }
 

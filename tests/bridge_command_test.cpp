@@ -167,7 +167,7 @@ TEST(BridgeCommand, StopLeavesCompleteCsvAndStatusLines) {
 }
 
 TEST(BridgeCommand, AnHourRelayedAtFullSpeedLogsTheRowsThatDecodeFinds) {
-    TESSALY_LOAD_RECORDED(hour, "l6_two_channel_1h.ubx");
+    const tessaly::test::Bytes hour = tessaly::test::recordedStream("l6_two_channel_1h.ubx");
     tessaly::test::TempFolder folder;
     std::ofstream(folder.file("hour.ubx"), std::ios::binary).write(reinterpret_cast<const char*>(hour.data()),
                                                                      static_cast<std::streamsize>(hour.size()));

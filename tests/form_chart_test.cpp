@@ -58,7 +58,7 @@ TEST_F(FormChartTest, ButtonBesideSaveLogOpensOneChartWindow) {
 }
 
 TEST_F(FormChartTest, FollowsTheEvaluatedPairsAndIsClearedWithTheMonitor) {
-    TESSALY_LOAD_RECORDED(stream, "l6_two_channel_1h.ubx");
+    const tessaly::test::Bytes stream = tessaly::test::recordedStream("l6_two_channel_1h.ubx");
     chartButton()->click();
     TFormChart* chart = form->formChart();
     EXPECT_EQ(chart->currentTexts().subtitle, "No evaluated pairs yet");

@@ -182,7 +182,7 @@ TEST_F(JapaneseFormTest, HintsAndMessagesInJapaneseCaptionsInEnglish) {
 }
 
 TEST_F(FormMainTest, RecordedStreamFillsBothGridsAndTheStatusLine) {
-    TESSALY_LOAD_RECORDED(stream, "l6_two_channel_1h.ubx");
+    const tessaly::test::Bytes stream = tessaly::test::recordedStream("l6_two_channel_1h.ubx");
     feed(test::slice(stream, 0, 1024));
     EXPECT_EQ(labelErr(), "FWVER=QZS 1.01");
     const ChannelGrid& a = form->monitorView().grid(Channel::A);

@@ -76,7 +76,7 @@ TEST(HistorySummary, TableHasAColumnPerChannel) {
 }
 
 TEST(HistorySummary, RecordedHourAsTheDecoderCountsIt) {
-    TESSALY_LOAD_RECORDED(stream, "l6_two_channel_1h.ubx");
+    const tessaly::test::Bytes stream = tessaly::test::recordedStream("l6_two_channel_1h.ubx");
     test::RecordingOutputs clock;
     PairHistory history;
     HistoryRecorder recorder(clock, history);

@@ -1,6 +1,8 @@
 // The simulated receiver's stream, read back by the program's own scanner and decoder.
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include "cli/receiver_simulator.h"
 #include "monitor/receiver_monitor.h"
 #include "tests/fake_outputs.h"
@@ -44,7 +46,7 @@ protected:
     L6MessageSource messages() {
         if (!GetParam()) return L6MessageSource(7);
         auto recorded = L6MessageSource::fromFolder(TESSALY_DATA_DIR, 7);
-        if (!recorded) return L6MessageSource(7);
+        if (!recorded) throw std::runtime_error("no recorded L6 messages in " TESSALY_DATA_DIR);
         return *recorded;
     }
 };

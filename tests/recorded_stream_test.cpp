@@ -52,7 +52,7 @@ std::uint64_t validTotal(const ScanCounters& c) {
 const std::size_t kBlockSizes[] = {1, 2, 7, 100, 263, 1024, 2048, 4096, 1 << 20};
 
 TEST(RecordedStream, TwoChannelL6HourDecodesTheSameForEveryBlockSize) {
-    TESSALY_LOAD_RECORDED(stream, "l6_two_channel_1h.ubx");
+    const tessaly::test::Bytes stream = tessaly::test::recordedStream("l6_two_channel_1h.ubx");
     const StreamResult whole = replay(stream, 1024);
     EXPECT_EQ(validCount(whole.counts, 0x02, 0x73), 7133u);
     EXPECT_EQ(validCount(whole.counts, 0x0A, 0x04), 1u);
@@ -77,7 +77,7 @@ TEST(RecordedStream, TwoChannelL6HourDecodesTheSameForEveryBlockSize) {
 }
 
 TEST(RecordedStream, ReceiverStreamWithNmeaBetweenFrames) {
-    TESSALY_LOAD_RECORDED(stream, "qzsl6tool_20230919-114418_zedf9p.ubx");
+    const tessaly::test::Bytes stream = tessaly::test::recordedStream("qzsl6tool_20230919-114418_zedf9p.ubx");
     for (std::size_t block : kBlockSizes) {
         const StreamResult r = replay(stream, block);
         EXPECT_EQ(validCount(r.counts, 0x02, 0x13), 954u) << block;
@@ -89,7 +89,7 @@ TEST(RecordedStream, ReceiverStreamWithNmeaBetweenFrames) {
 }
 
 TEST(RecordedStream, BadChecksumFrameIsDroppedAndTheRestFound) {
-    TESSALY_LOAD_RECORDED(stream, "pyubx2_pygpsdata-BADCK2.log");
+    const tessaly::test::Bytes stream = tessaly::test::recordedStream("pyubx2_pygpsdata-BADCK2.log");
     for (std::size_t block : kBlockSizes) {
         const StreamResult r = replay(stream, block);
         EXPECT_EQ(validTotal(r.counts), 25u) << block;
@@ -98,7 +98,7 @@ TEST(RecordedStream, BadChecksumFrameIsDroppedAndTheRestFound) {
 }
 
 TEST(RecordedStream, VersionPollsAndRepliesOfAReceiverSession) {
-    TESSALY_LOAD_RECORDED(stream, "pyubx2_ucenter-ZEDF9P-configdebug.log");
+    const tessaly::test::Bytes stream = tessaly::test::recordedStream("pyubx2_ucenter-ZEDF9P-configdebug.log");
     for (std::size_t block : kBlockSizes) {
         const StreamResult r = replay(stream, block);
         EXPECT_EQ(validTotal(r.counts), 188u) << block;

@@ -22,7 +22,7 @@ void feedInPieces(RoverMonitor& rover, const Bytes& stream, std::size_t piece, s
 std::uint16_t ageCode(unsigned code) { return static_cast<std::uint16_t>(code << 1); }
 
 TEST(RoverMonitor, RecordedNavPvtGivesTheReceiversSolution) {
-    TESSALY_LOAD_RECORDED(stream, "pyubx2_ucenter-ZEDF9P-configdebug.log");
+    const tessaly::test::Bytes stream = tessaly::test::recordedStream("pyubx2_ucenter-ZEDF9P-configdebug.log");
     for (const std::size_t piece : {stream.size(), std::size_t{1}, std::size_t{97}}) {
         RoverMonitor rover;
         feedInPieces(rover, stream, piece);
@@ -39,7 +39,7 @@ TEST(RoverMonitor, RecordedNavPvtGivesTheReceiversSolution) {
 }
 
 TEST(RoverMonitor, RecordedGgaAmongFramesAndOtherSentences) {
-    TESSALY_LOAD_RECORDED(stream, "qzsl6tool_20230919-114418_zedf9p.ubx");
+    const tessaly::test::Bytes stream = tessaly::test::recordedStream("qzsl6tool_20230919-114418_zedf9p.ubx");
     RoverMonitor rover;
     feedInPieces(rover, stream, 1024);
     EXPECT_EQ(rover.counters().gga, 36u);

@@ -97,9 +97,10 @@ TempFolder::~TempFolder() {
     std::filesystem::remove_all(path_, ignored);
 }
 
-std::optional<Bytes> recordedStream(const std::string& name) {
-    std::ifstream in(std::string(TESSALY_DATA_DIR) + "/" + name, std::ios::binary);
-    if (!in) return std::nullopt;
+Bytes recordedStream(const std::string& name) {
+    const std::string path = std::string(TESSALY_DATA_DIR) + "/" + name;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read the recorded stream " + path);
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 

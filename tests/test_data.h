@@ -3,7 +3,6 @@
 
 #include <array>
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -67,13 +66,8 @@ private:
     std::string path_;
 };
 
-// A file from the shared recorded streams; absent when the folder is not there.
-std::optional<Bytes> recordedStream(const std::string& name);
+// A recorded stream of the repository's data/ folder, whole. Throws when it cannot be read, so
+// that the test fails rather than passes on an empty stream.
+Bytes recordedStream(const std::string& name);
 
 }  // namespace tessaly::test
-
-// Skips the current test when a recorded stream is absent.
-#define TESSALY_LOAD_RECORDED(var, name)                                        \
-    const auto var##Loaded = ::tessaly::test::recordedStream(name);             \
-    if (!var##Loaded) GTEST_SKIP() << "recorded stream " << name << " not found"; \
-    const ::tessaly::test::Bytes& var = *var##Loaded

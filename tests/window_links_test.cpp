@@ -179,7 +179,7 @@ TEST_F(WindowLinksTest, EveryByteBothWaysForAllFourKindPairs) {
 }
 
 TEST_F(WindowLinksTest, AnHourRelayedAtFullSpeedFillsTheGridsAsAnOfflineScanFindsIt) {
-    TESSALY_LOAD_RECORDED(stream, "l6_two_channel_1h.ubx");
+    const tessaly::test::Bytes stream = tessaly::test::recordedStream("l6_two_channel_1h.ubx");
     auto in = tcpEnd();
     auto out = tcpEnd();
     openBothAfterThePoll(*in, *out);
@@ -208,7 +208,7 @@ TEST_F(WindowLinksTest, AnHourRelayedAtFullSpeedFillsTheGridsAsAnOfflineScanFind
 }
 
 TEST_F(WindowLinksTest, ABusyWindowHoldsNoByteBackAndItsStatusLineSaysWhatTheMonitorSkipped) {
-    TESSALY_LOAD_RECORDED(hour, "l6_two_channel_1h.ubx");
+    const tessaly::test::Bytes hour = tessaly::test::recordedStream("l6_two_channel_1h.ubx");
     auto in = tcpEnd();
     auto out = tcpEnd();
     openBothAfterThePoll(*in, *out);
