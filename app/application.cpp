@@ -54,6 +54,7 @@ void TessalyApplication::stopNow() {
         stopPending_ = true;
         return;
     }
+    stopping_ = true;
     // A message box or dialog runs an event loop of its own, and the code that opened it goes on
     // once it ends: ended first, and the window's closing makes that code open nothing more.
     for (int guard = 0; guard < 16; ++guard) {
@@ -66,6 +67,7 @@ void TessalyApplication::stopNow() {
         }
     }
     window_->close();
+    stopping_ = false;
     // Every event loop ends, the nested ones of the boxes included.
     exit(0);
 }

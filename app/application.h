@@ -22,12 +22,16 @@ public:
     // Any thread (the stop signals' watcher). Ends every open message box or dialog, closes the
     // window in order and leaves the event loop with status 0.
     void requestStop();
+    // While a stop closes the window: nobody may be there to answer a box, so messages go to
+    // stderr instead.
+    bool stopping() const { return stopping_; }
 
 private:
     void stopNow();
     void showError(const QString& text);
     QPointer<QWidget> window_;
     bool stopPending_ = false;  // a request came before the window
+    bool stopping_ = false;
 };
 
 }  // namespace tessaly

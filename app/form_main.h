@@ -195,6 +195,7 @@ private:
     PairLogTee pairLogs_{csvLog_, historyRecorder_};  // what the decoder logs to
     AppSettings settings_;
     std::string settingsPath_;
+    bool settingsSavable_ = true;  // false for a path that is no regular file
     QString logDir_;  // the log dialog's initial folder
     MonitorView view_;
     ReceiverMonitor monitor_;

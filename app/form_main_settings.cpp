@@ -72,7 +72,17 @@ AppSettings TFormMain::settingsFromControls() const {
 }
 
 void TFormMain::loadSettings() {
-    if (!std::filesystem::exists(settingsPath_)) ProfileFile::createEmpty(settingsPath_);
+    std::error_code error;
+    const auto status = std::filesystem::status(settingsPath_, error);
+    if (!std::filesystem::exists(status)) {
+        ProfileFile::createEmpty(settingsPath_);
+    } else if (!std::filesystem::is_regular_file(status)) {
+        // A FIFO, device or folder: reading it gives nothing (it is never waited on), and saving
+        // is refused at close; said now, once, so that the user knows before changing anything.
+        settingsSavable_ = false;
+        showMessage(QString::fromStdString(uiText(UiText::CannotUseSettings, language_) + "\r\n\r\n" + settingsPath_ +
+                                           " (not a regular file)"));
+    }
     // What the controls show is the default of every key they hold.
     AppSettings loaded = settingsFromControls();
     loaded.version = programVersionString();
@@ -119,7 +129,7 @@ void TFormMain::recordOpenLinks() {
 }
 
 void TFormMain::saveSettings() {
-    if (settingsPath_.empty()) return;
+    if (settingsPath_.empty() || !settingsSavable_) return;
     AppSettings saved = settingsFromControls();
     saved.version = programVersionString();
     saved.mainTop = frameGeometry().top();

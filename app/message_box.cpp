@@ -5,6 +5,9 @@
 #include <QScreen>
 #include <QWidget>
 
+#include <cstdio>
+
+#include "app/application.h"
 #include "app/dialog_placement.h"
 
 namespace tessaly {
@@ -22,6 +25,15 @@ QRect workAreaOf(const QWidget* window) {
 QMessageBox::StandardButton centredMessageBox(QWidget* owner, const QString& text,
                                               QMessageBox::Icon kind,
                                               QMessageBox::StandardButtons buttons) {
+    // A box opened while the program stops (a settings file that cannot be saved at close) would
+    // wait for an answer that never comes and hold the stop for ever.
+    if (const auto* app = qobject_cast<const TessalyApplication*>(QCoreApplication::instance()); app && app->stopping()) {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(QCoreApplication::applicationName()),
+                     qPrintable(QString(text)
+                                   .replace(QStringLiteral("\r\n\r\n"), QStringLiteral(": "))
+                                   .replace(QStringLiteral("\r\n"), QStringLiteral(" "))));
+        return QMessageBox::NoButton;
+    }
     QMessageBox box(kind, QApplication::applicationDisplayName(), text, buttons, owner);
     if (owner) {
         box.adjustSize();

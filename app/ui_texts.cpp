@@ -10,7 +10,7 @@ struct TextRow {
     const char* japanese;
 };
 
-constexpr std::array<TextRow, 30> kTexts = {{
+constexpr std::array<TextRow, 31> kTexts = {{
     {"Firmware version / Number of times both channels A and B failed",
      "Firmware version / チャンネルAとBの両方ともエラーになった回数"},
     {"Save received data to CSV file", "受信データをCSVファイルに保存する"},
@@ -28,6 +28,8 @@ constexpr std::array<TextRow, 30> kTexts = {{
     {"Input link lost, reconnecting", "入力リンクが切断されました。再接続中"},
     {"Output link lost, reconnecting", "出力リンクが切断されました。再接続中"},
     {"Cannot save the settings", "設定を保存できません"},
+    {"Cannot use this settings file: the window starts with its defaults and saves nothing there",
+     "この設定ファイルは使用できません。既定の設定で起動し、設定は保存しません"},
     {"skipped %1", "未監視 %1"},
     {"Rover: ", "ローバー: "},
     {"no fix", "測位なし"},

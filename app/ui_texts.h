@@ -27,6 +27,8 @@ enum class UiText {
     InputLinkLost,
     OutputLinkLost,
     CannotSaveSettings,
+    // A settings path that names a FIFO, device or folder: read as empty, never written.
+    CannotUseSettings,
     // After the status line: relayed bytes the monitor skipped; "%1" is their amount.
     MonitorSkipped,
     // The rover line under the grids; "%1" and "%2" stand for numbers.

@@ -5,6 +5,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
+
+#include <filesystem>
 #include <fstream>
 
 #include "app/profile_file.h"
@@ -25,6 +28,24 @@ pid_t startWindow(const std::string& ini) {
         _exit(127);
     }
     return program;
+}
+
+// Sends SIGTERM and waits up to 2 s: the exit status, or -1 (and the program killed) when it
+// did not exit by itself in time.
+int exitStatusAfterSigterm(pid_t program) {
+    kill(program, SIGTERM);
+    int status = 0;
+    pid_t ended = 0;
+    for (int i = 0; i < 200 && ended == 0; ++i) {
+        usleep(10 * 1000);
+        ended = waitpid(program, &status, WNOHANG);
+    }
+    if (ended == 0) {
+        kill(program, SIGKILL);
+        waitpid(program, &status, 0);
+        return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 TEST(Program, RelaysBothWaysFromItsSettingsAndRecordsTheOpenLinksOnSigterm) {
@@ -68,21 +89,30 @@ TEST(Program, SigtermEndsTheErrorBoxOfABadPortClosesInOrderAndExits) {
     const pid_t program = startWindow(ini);
     ASSERT_GE(program, 0);
     usleep(1500 * 1000);  // the error box of the port "abc" is up by now
-    kill(program, SIGTERM);
-    int status = 0;
-    pid_t ended = 0;
-    for (int i = 0; i < 200 && ended == 0; ++i) {  // 2 s
-        usleep(10 * 1000);
-        ended = waitpid(program, &status, WNOHANG);
-    }
-    if (ended == 0) {
-        kill(program, SIGKILL);
-        waitpid(program, &status, 0);
-        FAIL() << "still running 2 s after SIGTERM";
-    }
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    ASSERT_EQ(exitStatusAfterSigterm(program), 0) << "exit status, or -1: still running 2 s after SIGTERM";
     const ProfileFile saved = ProfileFile::load(ini);
     EXPECT_EQ(saved.readText("Option", "Version", ""), "Ver1.08") << "the settings were saved";
+}
+
+// Settings that cannot be kept are said in a box that nobody answers when a stop closes the
+// window: neither the box shown at start for a FIFO nor the one at close may hold the stop.
+TEST(Program, SigtermEndsAWindowWhoseSettingsCannotBeKept) {
+    test::TempFolder folder;
+    const std::string fifo = folder.file("fifo.ini");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // A settings file whose folder is gone by the close: the save fails (root writes anywhere
+    // else).
+    const std::filesystem::path gone = folder.file("gone");
+    std::filesystem::create_directory(gone);
+    std::ofstream(gone / "settings.ini") << "[Option]\n";
+    for (const std::string& ini : {fifo, (gone / "settings.ini").string()}) {
+        const pid_t program = startWindow(ini);
+        ASSERT_GE(program, 0);
+        usleep(1500 * 1000);
+        if (ini != fifo) std::filesystem::remove_all(gone);
+        EXPECT_EQ(exitStatusAfterSigterm(program), 0) << ini << ": exit status, or -1: still running 2 s after SIGTERM";
+    }
+    EXPECT_TRUE(std::filesystem::is_fifo(fifo));
 }
 
 }  // namespace
