@@ -54,7 +54,7 @@ std::optional<BridgeOptions> parseBridgeOptions(const std::vector<std::string>& 
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         const bool takesValue = arg == "--in" || arg == "--out" || arg == "--csv" || arg == "--raw" || arg == "--ini" ||
-                                arg == "--raw-return";
+                                arg == "--raw-return" || arg == "--return-from";
         if (takesValue && i + 1 >= args.size()) {
             error = arg + " needs a value";
             return std::nullopt;
@@ -77,6 +77,12 @@ std::optional<BridgeOptions> parseBridgeOptions(const std::vector<std::string>& 
             options.iniPath = args[++i];
         } else if (arg == "--utc") {
             options.utc = true;
+        } else if (arg == "--return-from") {
+            if (args[++i] != "tcpsvr") {
+                error = "--return-from takes tcpsvr, not '" + args[i] + "'";
+                return std::nullopt;
+            }
+            options.returnFromServedClient = true;
         } else if (arg == "--json") {
             options.json = true;
         } else {
@@ -101,6 +107,10 @@ std::optional<BridgeOptions> parseBridgeOptions(const std::vector<std::string>& 
     }
     // One endpoint cannot be both sides: a serial port opens only once, and a receiver relaying
     // to itself would echo every byte back.
+    if (options.returnFromServedClient && options.outputs.front().kind != EndpointAddress::Kind::TcpServer) {
+        error = "--return-from tcpsvr needs a tcpsvr endpoint as the first --out";
+        return std::nullopt;
+    }
     std::vector<const EndpointAddress*> all{&*input};
     for (const auto& output : options.outputs) {
         for (const EndpointAddress* other : all) {

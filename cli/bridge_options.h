@@ -15,6 +15,9 @@ struct BridgeOptions {
     EndpointAddress input;
     // Every output gets every input byte; only the first one's bytes go back to the input.
     std::vector<EndpointAddress> outputs;
+    // A listening first output passes back what its first client sends only when asked: anyone
+    // who reaches the port could otherwise reset or reconfigure the L6 receiver.
+    bool returnFromServedClient = false;
     std::optional<std::string> csvPath;
     std::optional<std::string> rawPath;
     std::optional<std::string> rawReturnPath;  // the return stream, output to input, byte for byte

@@ -52,8 +52,11 @@ BridgeSession::BridgeSession(const BridgeOptions& options, std::ostream& out, st
         side->address = address;
         side->name = first ? "output" : "output " + std::to_string(outputs_.size() + 1);
         // Bytes from several receivers interleaved would break each other's frames: only the first
-        // output speaks to the input, the others' bytes are read and counted.
-        auto received = first ? std::function<void(LinkBytes)>([this](LinkBytes block) {
+        // output speaks to the input, the others' bytes are read and counted. A listening output
+        // speaks only when the station allows it, since whoever dials in first would be heard.
+        const bool returns =
+            first && (address.kind != EndpointAddress::Kind::TcpServer || options.returnFromServedClient);
+        auto received = returns ? std::function<void(LinkBytes)>([this](LinkBytes block) {
                                     bytesToInput_ += block.size();
                                     router_->ForwardToInput(block);
                                 })
@@ -236,6 +239,7 @@ std::vector<BridgeSession::Side*> BridgeSession::sides() {
 
 void BridgeSession::printStatus() {
     BridgeStatus status;
+    status.bytesNotReturned = bytesNotReturned_;
     status.inputOpen = input_.endpoint->isOpen();
     status.outputOpen = outputs_.front()->endpoint->isOpen();
     for (const auto& output : outputs_) {
@@ -243,6 +247,8 @@ void BridgeSession::printStatus() {
         if (output->address.kind == EndpointAddress::Kind::TcpServer) {
             entry.clients = output->endpoint->server().clients();
             entry.clientsDropped = output->endpoint->server().clientsDropped();
+            // The clients after the first are read by the server alone.
+            status.bytesNotReturned += output->endpoint->server().bytesNotForwarded();
         }
         status.outputs.push_back(std::move(entry));
     }
@@ -251,7 +257,6 @@ void BridgeSession::printStatus() {
     status.bothFailed = monitor_.decoder().bothFailedCount();
     status.bytesToOutput = bytesToOutput_;
     status.bytesToInput = bytesToInput_;
-    status.bytesNotReturned = bytesNotReturned_;
     status.framesDropped = monitor_.counters().framesDropped;
     status.framesDroppedBy = monitor_.counters().framesDroppedBy;
     status.monitorBytesSkipped = input_.endpoint->watchSkipped() + outputs_.front()->endpoint->watchSkipped();

@@ -70,7 +70,7 @@ void printHelp(std::ostream& out, const std::string& simulatorDataFolder) {
            "      RTK float after 10 s of usable L6, fixed after 30 s, 3D 10 s after the last.\n"
            "      --echo-rate R  send R bytes/s more of navigation frames to each client\n"
            "  tessaly-cli bridge --in ENDPOINT --out ENDPOINT [--out ENDPOINT...] [--csv FILE] [--utc]\n"
-           "                    [--raw FILE] [--ini FILE] [--json] [--config FILE]\n"
+           "                    [--raw FILE] [--ini FILE] [--json] [--config FILE] [--return-from tcpsvr]\n"
            "      Relay every byte unchanged between the L6 receiver (--in) and the high-precision\n"
            "      receivers (--out), monitoring the input stream as the window does, and print a\n"
            "      status line a second. ENDPOINT is tcp:HOST:PORT (connects as client),\n"
@@ -79,7 +79,8 @@ void printHelp(std::ostream& out, const std::string& simulatorDataFolder) {
            "      ntrip://[USER[:PASS]@]HOST[:PORT]/MOUNT (--in only: pulls from an NTRIP caster,\n"
            "      port 2101 by default) or ntrips://[[USER]:PASS@]HOST[:PORT]/MOUNT (--out only:\n"
            "      pushes to a caster; revision 1 without USER, revision 2 with). Every --out gets\n"
-           "      every input byte; only the first one's bytes go back to the input. The\n"
+           "      every input byte; only the first one's bytes go back to the input, and those of\n"
+           "      a listening one only with --return-from tcpsvr. The\n"
            "      firmware-version poll goes to the input after every open (not to a caster);\n"
            "      lost links are opened again with back-off (0.5 s doubling to 8 s). SIGINT or\n"
            "      SIGTERM stops in order with exit status 0.\n"
@@ -90,6 +91,8 @@ void printHelp(std::ostream& out, const std::string& simulatorDataFolder) {
            "      --ini FILE  take the CSV header and UTC flag from a settings file\n"
            "      --json      print the status as one JSON object a line\n"
            "      --config FILE  take options from FILE, one a line (\"--in tcp:h:1\"), # comments\n"
+           "      --return-from tcpsvr  pass the bytes of the first client of a listening first\n"
+           "                  --out back to the input (by default they are counted, not passed)\n"
            "  tessaly-cli --help | --version\n";
 }
 

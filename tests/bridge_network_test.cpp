@@ -28,6 +28,9 @@ std::size_t countOf(const std::string& text, const std::string& part) {
     return n;
 }
 
+// UBX-CFG-RST, a cold start: what a stranger on the site network must not get to the receiver.
+const Bytes kColdStart = tessaly::test::ubxFrame(0x06, 0x04, {0xFF, 0xFF, 0x00, 0x00});
+
 // A rover dialling the bridge's listening port, once the bridge listens.
 std::unique_ptr<TcpClient> dial(int port) {
     for (int i = 0; i < 300; ++i) {
@@ -90,16 +93,45 @@ TEST(BridgeNetwork, TwoServedRoversAndASerialOutputEachGetEveryByte) {
     EXPECT_TRUE(gotSecond == data) << gotSecond.size();
     EXPECT_TRUE(gotSerial == data) << gotSerial.size();
 
-    // The rover connected first speaks to the input; the second one's bytes stay here.
-    second->send({7, 7, 7, 7, 7});
-    first->send({1, 2, 3});
-    EXPECT_EQ(input.receive(3), (Bytes{1, 2, 3}));
+    // Whoever dials in, first or not, cannot reset the L6 receiver: the bytes are counted only.
+    second->send(kColdStart);
+    first->send(kColdStart);
     std::this_thread::sleep_for(std::chrono::milliseconds(1300));
     EXPECT_EQ(bridge.stop(), 0);
+    EXPECT_TRUE(input.receive(1).empty()) << "a served client's bytes reached the L6 receiver";
     const std::string status = lastStatus(bridge);
     EXPECT_NE(status.find("{\"address\":\"" + served + "\",\"state\":\"up\",\"bytes\":262144,\"clients\":2,\"clientsDropped\":0}"),
               std::string::npos)
         << status;
+    EXPECT_NE(status.find("\"bytesToInput\":0,\"bytesNotReturned\":" + std::to_string(2 * kColdStart.size())),
+              std::string::npos)
+        << status;
+}
+
+TEST(BridgeNetwork, OnlyWhenAllowedTheFirstServedClientSpeaksToTheReceiver) {
+    tessaly::test::TempFolder folder;
+    TcpPeer input;
+    const int port = tessaly::test::freeTcpPort();
+    Bridge bridge(folder, {"--in", "tcp:127.0.0.1:" + std::to_string(input.port()), "--out",
+                           "tcpsvr:127.0.0.1:" + std::to_string(port), "--return-from", "tcpsvr"});
+    input.accept();
+    ASSERT_EQ(input.receive(kPoll.size()), kPoll);
+    auto first = dial(port);
+    ASSERT_TRUE(first);
+    ASSERT_TRUE(bridge.waitForErr(" connected")) << bridge.err();
+    auto second = dial(port);
+    ASSERT_TRUE(second);
+    for (int i = 0; i < 300 && countOf(bridge.err(), " connected") < 2; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+
+    second->send(kColdStart);
+    const Bytes commands = tessaly::test::concat({kColdStart, pattern(64 * 1024, 13)});
+    first->send(commands);
+    EXPECT_TRUE(input.receive(commands.size()) == commands);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(bridge.stop(), 0);
+    EXPECT_TRUE(input.receive(1).empty()) << "the second client's bytes reached the L6 receiver";
 }
 
 TEST(BridgeNetwork, ARoverThatStopsReadingIsDroppedWithoutSlowingTheOthers) {

@@ -85,6 +85,9 @@ TEST(BridgeOptions, AllOptions) {
     EXPECT_EQ(options->iniPath, "s.ini");
     EXPECT_TRUE(options->utc);
     EXPECT_TRUE(options->json);
+    EXPECT_FALSE(options->returnFromServedClient);
+    EXPECT_TRUE(parseBridgeOptions({"--in", "tcp:a:1", "--out", "tcpsvr::2", "--return-from", "tcpsvr"}, error)
+                    ->returnFromServedClient);
 }
 
 TEST(BridgeOptions, OutputsKeepTheirOrder) {
@@ -150,6 +153,8 @@ TEST(BridgeOptions, BadCommandLines) {
         {"--in", "tcp:a:1", "--out", "serial:COM3", "--out", "serial:COM3@9600"},
         {"--in", "ntrips://:p@h/M", "--out", "tcp:a:2"},
         {"--in", "tcp:a:1", "--out", "ntrip://h/M"},
+        {"--in", "tcp:a:1", "--out", "tcpsvr::2", "--return-from", "first"},
+        {"--in", "tcp:a:1", "--out", "tcp:a:2", "--out", "tcpsvr::2", "--return-from", "tcpsvr"},
     };
     for (const auto& args : cases) {
         std::string error;
