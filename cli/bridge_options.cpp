@@ -27,7 +27,7 @@ std::optional<std::vector<std::string>> readBridgeConfig(std::istream& in, std::
 
 std::optional<BridgeOptions> parseBridgeOptions(const std::vector<std::string>& given, std::string& error) {
     // A station's options come from a file, one a line; they count as if given in its place.
-    std::vector<std::string> args;
+    std::vector<std::string> args, configFiles;
     for (std::size_t i = 0; i < given.size(); ++i) {
         if (given[i] != "--config") {
             args.push_back(given[i]);
@@ -48,8 +48,10 @@ std::optional<BridgeOptions> parseBridgeOptions(const std::vector<std::string>& 
             return std::nullopt;
         }
         args.insert(args.end(), read->begin(), read->end());
+        configFiles.push_back(given[i]);
     }
     BridgeOptions options;
+    options.configFiles = std::move(configFiles);
     std::optional<EndpointAddress> input;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -75,14 +77,14 @@ std::optional<BridgeOptions> parseBridgeOptions(const std::vector<std::string>& 
             options.rawReturnPath = args[++i];
         } else if (arg == "--ini") {
             options.iniPath = args[++i];
-        } else if (arg == "--utc") {
-            options.utc = true;
         } else if (arg == "--return-from") {
             if (args[++i] != "tcpsvr") {
                 error = "--return-from takes tcpsvr, not '" + args[i] + "'";
                 return std::nullopt;
             }
             options.returnFromServedClient = true;
+        } else if (arg == "--utc") {
+            options.utc = true;
         } else if (arg == "--json") {
             options.json = true;
         } else {
@@ -105,12 +107,12 @@ std::optional<BridgeOptions> parseBridgeOptions(const std::vector<std::string>& 
             return std::nullopt;
         }
     }
-    // One endpoint cannot be both sides: a serial port opens only once, and a receiver relaying
-    // to itself would echo every byte back.
     if (options.returnFromServedClient && options.outputs.front().kind != EndpointAddress::Kind::TcpServer) {
         error = "--return-from tcpsvr needs a tcpsvr endpoint as the first --out";
         return std::nullopt;
     }
+    // One endpoint cannot be both sides: a serial port opens only once, and a receiver relaying
+    // to itself would echo every byte back.
     std::vector<const EndpointAddress*> all{&*input};
     for (const auto& output : options.outputs) {
         for (const EndpointAddress* other : all) {

@@ -24,6 +24,7 @@ struct BridgeOptions {
     std::optional<std::string> iniPath;  // CSV header and UTC flag from a settings file
     bool utc = false;
     bool json = false;
+    std::vector<std::string> configFiles;  // the files of --config, in order
 };
 
 // Reads the arguments after "bridge"; "--config FILE" stands for the options in FILE. On failure

@@ -166,6 +166,30 @@ TEST(BridgeCommand, StopLeavesCompleteCsvAndStatusLines) {
     EXPECT_NE(out.find("\"bytesToOutput\":" + std::to_string(stream.size())), std::string::npos) << out;
 }
 
+// A station's options file holds the caster's password: the bridge says once when every user may
+// read it, and neither its status nor its messages ever show the password.
+TEST(BridgeCommand, AnOptionsFileEveryUserCanReadIsSaidOnceAndItsPasswordNowhere) {
+    for (const auto mode : {std::filesystem::perms(0644), std::filesystem::perms(0600)}) {
+        tessaly::test::TempFolder folder;
+        TcpPeer input, output;
+        const std::string config = folder.file("station.conf");
+        std::ofstream(config) << "--in tcp:127.0.0.1:" << input.port() << "\n--out tcp:127.0.0.1:" << output.port()
+                              << "\n--out ntrips://:hunter2@127.0.0.1:" << tessaly::test::freeTcpPort() << "/L6E\n";
+        std::filesystem::permissions(config, mode);
+        Bridge bridge(folder, {"--config", config});
+        acceptBoth(input, output);
+        EXPECT_TRUE(bridge.waitForErr("output 2 link: cannot connect to ntrips://")) << bridge.err();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1100));  // a status line
+        EXPECT_EQ(bridge.stop(), 0);
+        const std::string err = bridge.err(), warning = "warning: every user can read " + config;
+        const bool readable = mode == std::filesystem::perms(0644);
+        EXPECT_EQ(err.find(warning) != std::string::npos, readable) << err;
+        EXPECT_EQ(err.find(warning), err.rfind(warning)) << "said once";
+        EXPECT_EQ(err.find("hunter2"), std::string::npos) << err;
+        EXPECT_EQ(bridge.out().find("hunter2"), std::string::npos) << bridge.out();
+    }
+}
+
 TEST(BridgeCommand, AnHourRelayedAtFullSpeedLogsTheRowsThatDecodeFinds) {
     const tessaly::test::Bytes hour = tessaly::test::recordedStream("l6_two_channel_1h.ubx");
     tessaly::test::TempFolder folder;
