@@ -1,8 +1,16 @@
 #include "cli/bridge_options.h"
 
-#include <fstream>
+#include <filesystem>
+#include <sstream>
+
+#include "app/whole_file.h"
 
 namespace tessaly {
+namespace {
+
+constexpr std::uintmax_t kMaxConfigBytes = 64 * 1024;
+
+}  // namespace
 
 std::optional<std::vector<std::string>> readBridgeConfig(std::istream& in, std::string& error) {
     std::vector<std::string> args;
@@ -37,11 +45,25 @@ std::optional<BridgeOptions> parseBridgeOptions(const std::vector<std::string>& 
             error = "--config needs a value";
             return std::nullopt;
         }
-        std::ifstream file(given[++i]);
-        if (!file) {
-            error = "cannot read " + given[i];
+        const std::string& path = given[++i];
+        std::error_code failed;
+        const auto status = std::filesystem::status(path, failed);
+        if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+            error = path + " is not a regular file";
             return std::nullopt;
         }
+        // A few lines are an options file; a capture named by mistake is not read in whole.
+        if (std::filesystem::exists(status) && std::filesystem::file_size(path, failed) > kMaxConfigBytes) {
+            error = path + " is larger than 64 KiB: not an options file";
+            return std::nullopt;
+        }
+        // Opened without waiting: a FIFO put there meanwhile is refused, not waited on.
+        const std::optional<std::string> bytes = regularFileBytes(path);
+        if (!bytes) {
+            error = "cannot read " + path;
+            return std::nullopt;
+        }
+        std::istringstream file(*bytes);
         const auto read = readBridgeConfig(file, error);
         if (!read) {
             error = given[i] + ": " + error;

@@ -1,6 +1,7 @@
 // The endpoint addresses and the command line of tessaly-cli bridge.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -48,11 +49,28 @@ TEST(EndpointAddress, BadAddressesSayWhatIsWrong) {
                              "serial:COM100", "serial:ttyUSB0", "serial:COM3@", "serial:COM3@0", "serial:COM3@fast",
                              "serial:COM3@9600@1", "COM3", "127.0.0.1:5000", "tcpsvr:", "tcpsvr:2102",
                              "tcpsvr::0", "ntrip://h", "ntrip://h/", "ntrip:///M", "ntrip://h:0/M", "ntrip://h:x/M",
-                             "ntrip://u@/M", "ntrip://h/a/b", "ntrips://h", "ntrip:h/M"}) {
+                             "ntrip://u@/M", "ntrip://h/a/b", "ntrips://h", "ntrip:h/M",
+                             // Hosts the resolver would refuse at every retry, for ever.
+                             "tcp:my host:2101", "tcpsvr:999.1.1.1:2102", "tcp:1.2.3:5", "tcp:-h:5", "tcp:a..b:5",
+                             "ntrip://caster example/M", "ntrips://:p@256.0.0.1/M"}) {
         std::string error;
         EXPECT_FALSE(parseEndpointAddress(text, error)) << text;
         EXPECT_FALSE(error.empty()) << text;
         EXPECT_EQ(error.find('\n'), std::string::npos) << text;
+    }
+    for (const char* text : {"tcp:receiver-1.local:2101", "tcp:192.168.1.10:2101", "ntrip://rover@caster_2.example/M"}) {
+        std::string error;
+        EXPECT_TRUE(parseEndpointAddress(text, error)) << text << ": " << error;
+    }
+}
+
+// A host pasted with a whole file behind it: refused, and the line that says so stays readable.
+TEST(EndpointAddress, AHugeTextIsRefusedInAShortLine) {
+    const std::string name(100 * 1024, 'h');
+    for (const std::string& text : {"tcp:" + name + ":2101", "tcp:host:" + name, name, "ntrip://" + name + "/M"}) {
+        std::string error;
+        EXPECT_FALSE(parseEndpointAddress(text, error));
+        EXPECT_LT(error.size(), 200u) << error.substr(0, 200);
     }
 }
 
@@ -133,6 +151,27 @@ TEST(BridgeConfig, AFileStandsForItsOptionsOnTheCommandLine) {
     EXPECT_TRUE(options->json);
     EXPECT_FALSE(parseBridgeOptions({"--config", path.string()}, error)) << "a missing file";
     EXPECT_EQ(error, "cannot read " + path.string());
+}
+
+// Only a regular file of a few lines is an options file: an endless device, a FIFO or a folder
+// named by mistake is one line of error, read no further.
+TEST(BridgeConfig, WhatIsNoOptionsFileIsRefusedUnread) {
+    const auto folder = std::filesystem::temp_directory_path() / ("tessaly-config-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    ASSERT_EQ(::mkfifo((folder / "fifo").c_str(), 0600), 0);
+    std::ofstream(folder / "big.conf") << "--in tcp:a:1\n" << std::string(70 * 1024, '#') << "\n";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"/dev/zero", "/dev/zero is not a regular file"},
+        {(folder / "fifo").string(), (folder / "fifo").string() + " is not a regular file"},
+        {folder.string(), folder.string() + " is not a regular file"},
+        {(folder / "big.conf").string(), (folder / "big.conf").string() + " is larger than 64 KiB: not an options file"},
+    };
+    for (const auto& [path, said] : cases) {
+        std::string error;
+        EXPECT_FALSE(parseBridgeOptions({"--config", path}, error)) << path;
+        EXPECT_EQ(error, said);
+    }
+    std::filesystem::remove_all(folder);
 }
 
 TEST(BridgeOptions, BadCommandLines) {
