@@ -268,19 +268,38 @@ void TcpLink::TcpWrite(LinkBytes block) {
         block = encoded;
     }
     const int fd = connection->fd;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(config_.sendTimeoutMs);
+    // A peer that reads slowly is waited for as long as it takes bytes; only one that took none
+    // for the whole time-out is given up. The kernel wakes a writer only once much of a large
+    // send buffer is free, so the send is tried again at short intervals to see a slow peer's
+    // progress.
+    constexpr std::chrono::milliseconds::rep kRetryMs = 50;
+    auto deadline = Clock::now() + std::chrono::milliseconds(config_.sendTimeoutMs);
     std::size_t sent = 0;
     while (sent < block.size()) {
         const ssize_t n = ::send(fd, block.data() + sent, block.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n > 0) {
             sent += static_cast<std::size_t>(n);
+            deadline = Clock::now() + std::chrono::milliseconds(config_.sendTimeoutMs);
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && errno != EAGAIN) break;
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) break;
         pollfd p{fd, POLLOUT, 0};
-        if (left <= 0 || ::poll(&p, 1, static_cast<int>(left)) <= 0) break;
+        if (::poll(&p, 1, static_cast<int>(std::min(left, kRetryMs))) < 0 && errno != EINTR) break;
+    }
+    if (sent == block.size()) return;
+    // The rest of the block cannot follow on this connection without a hole in the middle of the
+    // peer's stream: the connection ends after what it took, and the link is lost, said and tried
+    // again as a whole.
+    const bool wasConnected = connection->isConnected();
+    connection->disconnect();
+    if (wasConnected && handlers_.readerFailed) {
+        owner_->post([text = config_.errorPrefix + "the peer took no bytes for " + std::to_string(config_.sendTimeoutMs) +
+                             " ms; the connection ends after the " + std::to_string(sent) + " of " +
+                             std::to_string(block.size()) + " bytes of a block it took",
+                      failed = handlers_.readerFailed] { failed(text); });
     }
 }
 

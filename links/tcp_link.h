@@ -30,8 +30,9 @@ struct TcpLinkConfig {
     std::size_t blockCap = 1024;        // largest block read and handed over at once
     std::string errorPrefix = "TCP ";   // starts the reader's error text
     std::uint32_t connectTimeoutMs = 10000;
-    // A send to a peer that has stopped reading gives up after this long; the block is then
-    // dropped for this link, so the window's thread is never held indefinitely.
+    // A send to a peer that took no bytes for this long gives up, so the window's thread is never
+    // held indefinitely; the connection then ends (a lost link, told through readerFailed), since
+    // the rest of its stream would follow a hole. A peer that reads slowly is fed every byte.
     std::uint32_t sendTimeoutMs = 3000;
 };
 
@@ -74,8 +75,8 @@ public:
     const std::string& openingError() const { return openingError_; }
     // Discards what was received and not yet handed over, and closes in order. Never fails.
     void TcpClose();
-    // Any thread: sends the whole block, after a write in progress on another thread; failures
-    // are not reported.
+    // Any thread: sends the whole block, after a write in progress on another thread. A block the
+    // peer does not take within the send time-out ends the connection.
     void TcpWrite(LinkBytes block);
 
     bool connected() const;  // any thread

@@ -164,18 +164,58 @@ TEST_F(TcpLinkTest, WritesReachThePeerAndDoNothingWhenClosed) {
     EXPECT_TRUE(peer.receive(1).empty());
 }
 
-TEST_F(TcpLinkTest, PeerThatStopsReadingDoesNotHoldTheWriterForever) {
+// A peer that stops reading holds the writer for the send time-out at most; what it took is then
+// its whole stream on that connection: the rest of the block, and every later one, would follow a
+// hole, so the connection ends and the link says so once.
+TEST_F(TcpLinkTest, PeerThatStopsReadingEndsTheConnectionWithNoHoleInItsStream) {
     TcpPeer peer;
     TcpLinkConfig config;
     config.sendTimeoutMs = 100;
     makeLink(config);
     ASSERT_TRUE(connect("127.0.0.1", peer.port()));
     peer.accept();
-    const Bytes big(32 << 20, 0x55);
-    // The peer reads nothing: the socket buffers fill and the rest of the block is dropped.
+    const Bytes big = everyByteValue(32 << 20);
+    owner->call([&] { link->TcpWrite(big); });  // the socket buffers fill; the peer reads nothing
+    owner->call([&] { link->TcpWrite(Bytes{1, 2, 3}); });
+    EXPECT_FALSE(connected());
+    ASSERT_TRUE(eventually([&] {
+        std::lock_guard lock(mutex);
+        return !failures.empty();
+    }));
+    const Bytes got = peer.receive(big.size() + 3);  // until the connection ends
+    EXPECT_GT(got.size(), 0u);
+    EXPECT_LT(got.size(), big.size());
+    EXPECT_TRUE(std::equal(got.begin(), got.end(), big.begin())) << "a prefix of the stream, nothing after a hole";
+    std::lock_guard lock(mutex);
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_NE(failures[0].find("the peer took no bytes for 100 ms"), std::string::npos) << failures[0];
+}
+
+// A rover that reads slowly, a block far beyond what the sockets buffer taking ten times the
+// time-out, still takes bytes within every time-out: it gets all of them, and the link stays up.
+TEST_F(TcpLinkTest, PeerThatReadsSlowlyGetsEveryByte) {
+    TcpPeer peer;
+    TcpLinkConfig config;
+    config.sendTimeoutMs = 300;
+    makeLink(config);
+    ASSERT_TRUE(connect("127.0.0.1", peer.port()));
+    peer.accept();
+    const Bytes big = everyByteValue(24 << 20);
+    Bytes got;
+    std::thread reader([&] {
+        while (got.size() < big.size()) {
+            const Bytes burst = peer.receive(std::min<std::size_t>(1 << 20, big.size() - got.size()));
+            if (burst.empty()) break;
+            got.insert(got.end(), burst.begin(), burst.end());
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    });
     owner->call([&] { link->TcpWrite(big); });
+    reader.join();
+    EXPECT_TRUE(got == big) << got.size() << " of " << big.size();
     EXPECT_TRUE(connected());
-    owner->call([&] { link->TcpWrite(Bytes{1}); });  // the link takes writes again afterwards
+    std::lock_guard lock(mutex);
+    EXPECT_TRUE(failures.empty()) << failures.front();
 }
 
 TEST_F(TcpLinkTest, FailedConnectsReturnFalse) {
