@@ -27,9 +27,15 @@ public:
     int waitForEvents(pollfd* fds, nfds_t count, std::chrono::milliseconds timeout) const;
 
 private:
+    // Closed only after the watcher thread has ended: a signal at the very end must not write
+    // to a descriptor number that something else may have by then.
+    struct WakeFd {
+        int fd;
+        ~WakeFd();
+    };
     std::atomic<bool> requested_{false};
-    int wakeFd_ = -1;
-    StopSignals signals_;  // last: its watcher uses the members above
+    WakeFd wake_;
+    StopSignals signals_;  // last: its watcher uses the members above, and is joined first
 };
 
 }  // namespace tessaly
