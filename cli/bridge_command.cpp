@@ -1,5 +1,6 @@
 #include "cli/bridge_command.h"
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include "cli/bridge_session.h"
@@ -21,10 +22,20 @@ void warnOfReadableConfigs(const BridgeOptions& options, std::ostream& err) {
     }
 }
 
+// A listening output takes a descriptor for every rover, and a service starts with a soft limit
+// of 1024. The bridge waits with poll, never select, so it may use all that the hard limit allows.
+void takeEveryDescriptorAllowed() {
+    rlimit files{};
+    if (::getrlimit(RLIMIT_NOFILE, &files) != 0 || files.rlim_cur >= files.rlim_max) return;
+    files.rlim_cur = files.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &files);
+}
+
 }  // namespace
 
 int runBridge(const BridgeOptions& options, std::ostream& out, std::ostream& err) {
     warnOfReadableConfigs(options, err);
+    takeEveryDescriptorAllowed();
     BridgeSession session(options, out, err);
     // Before any link thread starts, so that the stop signals reach the watcher only.
     const StopSignals signals([&session] { session.requestStop(); });

@@ -1,6 +1,7 @@
 #include "links/tcp_server_link.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -35,6 +36,7 @@ struct TcpServerLink::Server {
 
     int listener = -1;
     int wakeFd = -1;  // eventfd: bytes were queued, or the server is to stop
+    int spareFd = -1;  // held for the moment the process has no descriptor left to accept with
     std::mutex mutex;
     std::condition_variable roomMade;  // a client took bytes, or left
     std::vector<std::shared_ptr<Client>> clients;  // guarded by mutex; oldest first
@@ -45,6 +47,7 @@ struct TcpServerLink::Server {
         for (const auto& client : clients) ::close(client->fd);
         if (listener >= 0) ::close(listener);
         if (wakeFd >= 0) ::close(wakeFd);
+        if (spareFd >= 0) ::close(spareFd);
     }
     void wake() const {
         const std::uint64_t one = 1;
@@ -82,7 +85,7 @@ int listenOn(const std::string& host, int port, std::string& error) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     const int one = 1;
     if (fd >= 0) ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    if (fd < 0 || ::bind(fd, found->ai_addr, found->ai_addrlen) != 0 || ::listen(fd, 16) != 0) {
+    if (fd < 0 || ::bind(fd, found->ai_addr, found->ai_addrlen) != 0 || ::listen(fd, SOMAXCONN) != 0) {
         error = "cannot listen on " + where + ": " + std::strerror(errno);
         if (fd >= 0) ::close(fd);
         return -1;
@@ -90,10 +93,12 @@ int listenOn(const std::string& host, int port, std::string& error) {
     return fd;
 }
 
-std::shared_ptr<Client> acceptOne(int listener) {
+// Null when no client waits or none can be taken; `error` is then accept's errno.
+std::shared_ptr<Client> acceptOne(int listener, int& error) {
     sockaddr_in address{};
     socklen_t size = sizeof address;
     const int fd = ::accept4(listener, reinterpret_cast<sockaddr*>(&address), &size, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    error = fd < 0 ? errno : 0;
     if (fd < 0) return nullptr;
     // Corrections are small blocks that must not wait for the rover's acknowledgement.
     const int one = 1;
@@ -162,7 +167,8 @@ private:
     }
 
     void acceptWaiting() {
-        while (auto client = acceptOne(server_->listener)) {
+        int error = 0;
+        while (auto client = acceptOne(server_->listener, error)) {
             std::unique_lock lock(server_->mutex);
             if (config_.singleSource && !server_->clients.empty()) {
                 lock.unlock();
@@ -177,6 +183,23 @@ private:
                 if (connected) connected(peer);
             });
         }
+        if (error == EMFILE || error == ENFILE) refuseForLackOfDescriptors();
+    }
+
+    // With no descriptor left the waiting client could not be taken, and the listener would be
+    // ready again at once, for ever: the spare descriptor makes room to take it and close it.
+    void refuseForLackOfDescriptors() {
+        if (server_->spareFd >= 0) ::close(server_->spareFd);
+        const int fd = ::accept4(server_->listener, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd >= 0) ::close(fd);
+        server_->spareFd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+        // Told for the first and then every hundredth, as rovers that retry would flood the log.
+        if (refused_++ % 100 == 0) {
+            note("refused a client (" + std::to_string(refused_) +
+                 " so far): the bridge has no file descriptor left; raise its limit (LimitNOFILE=)");
+        }
+        // Another thread took the room first: wait a little rather than spin on the listener.
+        if (fd < 0) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
 
     void serveClient(const std::shared_ptr<Client>& client, short revents, std::vector<std::uint8_t>& block) {
@@ -227,6 +250,7 @@ private:
     std::shared_ptr<OwnerThread> owner_;
     TcpServerHandlers handlers_;
     TcpServerConfig config_;
+    std::uint64_t refused_ = 0;  // clients refused for lack of descriptors
 };
 
 }  // namespace
@@ -243,6 +267,7 @@ bool TcpServerLink::listen(const std::string& host, int port, std::string& error
     auto server = std::make_shared<Server>();
     server->listener = fd;
     server->wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    server->spareFd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
     server_ = server;
     // The thread keeps the server alive after a close and lets go of it when it ends, which
     // closes the sockets; the owner's shutdown waits for a block it is forwarding.

@@ -108,6 +108,52 @@ TEST(BridgeNetwork, TwoServedRoversAndASerialOutputEachGetEveryByte) {
         << status;
 }
 
+// More rovers than the descriptors a station service starts with: the bridge takes all its hard
+// limit allows; beyond that, the rovers it can serve get every byte, the rest are closed at once
+// and said (not left waiting while the listener is reported ready for ever).
+TEST(BridgeNetwork, RoversBeyondTheDescriptorLimitAreRefusedAndTheOthersServed) {
+    constexpr std::size_t kRovers = 80;
+    for (const bool roomToGrow : {true, false}) {
+        tessaly::test::TempFolder folder;
+        TcpPeer input;
+        const int port = tessaly::test::freeTcpPort();
+        Bridge bridge(folder, {"--in", "tcp:127.0.0.1:" + std::to_string(input.port()), "--out",
+                               "tcpsvr:127.0.0.1:" + std::to_string(port)},
+                      {"/usr/bin/prlimit", roomToGrow ? "--nofile=40:4096" : "--nofile=40:40", "--"});
+        input.accept();
+        ASSERT_EQ(input.receive(kPoll.size()), kPoll);
+        std::vector<std::unique_ptr<TcpClient>> rovers;
+        for (std::size_t i = 0; i < kRovers; ++i) {
+            rovers.push_back(dial(port));
+            ASSERT_TRUE(rovers.back());
+        }
+        const std::string told = roomToGrow ? " connected" : "refused a client";
+        for (int i = 0; i < 300 && countOf(bridge.err(), told) < (roomToGrow ? kRovers : 1); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        const std::size_t connected = countOf(bridge.err(), " connected");
+        const Bytes data = pattern(4096, 14);
+        input.send(data);
+        std::size_t served = 0, closed = 0;
+        for (auto& rover : rovers) {
+            const Bytes got = receiveAll(*rover, data.size());
+            served += got == data;
+            closed += got.empty();
+        }
+        EXPECT_EQ(bridge.stop(), 0);
+        EXPECT_EQ(served, connected) << bridge.err();
+        EXPECT_EQ(served + closed, kRovers) << "every rover served whole or closed";
+        if (roomToGrow) {
+            EXPECT_EQ(served, kRovers);
+        } else {
+            EXPECT_GT(served, 10u);
+            EXPECT_NE(bridge.err().find("refused a client (1 so far): the bridge has no file descriptor left"),
+                      std::string::npos)
+                << bridge.err();
+        }
+    }
+}
+
 TEST(BridgeNetwork, OnlyWhenAllowedTheFirstServedClientSpeaksToTheReceiver) {
     tessaly::test::TempFolder folder;
     TcpPeer input;

@@ -37,9 +37,10 @@ Bytes pattern(std::size_t size, std::uint32_t seed) {
     return bytes;
 }
 
-Bridge::Bridge(const TempFolder& folder, std::vector<std::string> args)
+Bridge::Bridge(const TempFolder& folder, std::vector<std::string> args, std::vector<std::string> launcher)
     : outPath_(folder.file("out.txt")), errPath_(folder.file("err.txt")) {
     args.insert(args.begin(), {TESSALY_CLI_PATH, "bridge"});
+    args.insert(args.begin(), launcher.begin(), launcher.end());
     pid_ = fork();
     if (pid_ == 0) {
         (void)!freopen(outPath_.c_str(), "w", stdout);

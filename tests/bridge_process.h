@@ -24,7 +24,8 @@ Bytes pattern(std::size_t size, std::uint32_t seed);
 // The bridge as a child process, its output in files of a temporary folder.
 class Bridge {
 public:
-    Bridge(const TempFolder& folder, std::vector<std::string> args);
+    // `launcher` runs the bridge with its arguments after them (prlimit with its options).
+    Bridge(const TempFolder& folder, std::vector<std::string> args, std::vector<std::string> launcher = {});
     ~Bridge();
     // The exit status, or -1 when it did not exit normally.
     int stop(int signal = 15);
