@@ -48,6 +48,15 @@ protected:
         return owner->call([&] { return link->TcpConnect(host, port); });
     }
     bool connected() { return owner->call([&] { return link->connected(); }); }
+    // A link whose sends give up after `ms` without progress, connected to the peer.
+    bool connectWithSendTimeout(TcpPeer& peer, std::uint32_t ms) {
+        TcpLinkConfig config;
+        config.sendTimeoutMs = ms;
+        makeLink(config);
+        if (!connect("127.0.0.1", peer.port())) return false;
+        peer.accept();
+        return true;
+    }
     std::size_t receivedSize() {
         std::lock_guard lock(mutex);
         return received.size();
@@ -169,11 +178,7 @@ TEST_F(TcpLinkTest, WritesReachThePeerAndDoNothingWhenClosed) {
 // hole, so the connection ends and the link says so once.
 TEST_F(TcpLinkTest, PeerThatStopsReadingEndsTheConnectionWithNoHoleInItsStream) {
     TcpPeer peer;
-    TcpLinkConfig config;
-    config.sendTimeoutMs = 100;
-    makeLink(config);
-    ASSERT_TRUE(connect("127.0.0.1", peer.port()));
-    peer.accept();
+    ASSERT_TRUE(connectWithSendTimeout(peer, 100));
     const Bytes big = everyByteValue(32 << 20);
     owner->call([&] { link->TcpWrite(big); });  // the socket buffers fill; the peer reads nothing
     owner->call([&] { link->TcpWrite(Bytes{1, 2, 3}); });
@@ -195,11 +200,7 @@ TEST_F(TcpLinkTest, PeerThatStopsReadingEndsTheConnectionWithNoHoleInItsStream) 
 // time-out, still takes bytes within every time-out: it gets all of them, and the link stays up.
 TEST_F(TcpLinkTest, PeerThatReadsSlowlyGetsEveryByte) {
     TcpPeer peer;
-    TcpLinkConfig config;
-    config.sendTimeoutMs = 300;
-    makeLink(config);
-    ASSERT_TRUE(connect("127.0.0.1", peer.port()));
-    peer.accept();
+    ASSERT_TRUE(connectWithSendTimeout(peer, 300));
     const Bytes big = everyByteValue(24 << 20);
     Bytes got;
     std::thread reader([&] {
