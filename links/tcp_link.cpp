@@ -297,8 +297,8 @@ void TcpLink::TcpWrite(LinkBytes block) {
     connection->disconnect();
     if (wasConnected && handlers_.readerFailed) {
         owner_->post([text = config_.errorPrefix + "the peer took no bytes for " + std::to_string(config_.sendTimeoutMs) +
-                             " ms; the connection ends after the " + std::to_string(sent) + " of " +
-                             std::to_string(block.size()) + " bytes of a block it took",
+                             " ms: the connection ends after " + std::to_string(sent) + " of the block's " +
+                             std::to_string(block.size()) + " bytes",
                       failed = handlers_.readerFailed] { failed(text); });
     }
 }
