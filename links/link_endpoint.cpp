@@ -84,12 +84,15 @@ bool LinkEndpoint::open(const LinkAddress& address, std::string& error) {
 
 void LinkEndpoint::openOrRetry(const LinkAddress& address, Clock::time_point now) {
     std::string error;
-    if (open(address, error)) return;
+    const std::uint64_t closes = closes_;
+    // A close among the events an attempt runs while it waits ends what it was for: no retry.
+    if (open(address, error) || closes_ != closes) return;
     state_ = LinkState::Reconnecting;
     retryLater(error, now);
 }
 
 void LinkEndpoint::close() {
+    ++closes_;
     shut();
     watchTheRest();
     state_ = LinkState::Closed;
@@ -138,7 +141,11 @@ void LinkEndpoint::supervise(Clock::time_point now) {
     if (state_ == LinkState::Open && !isOpen()) lost(now);
     if (state_ != LinkState::Reconnecting || !backoff_.due(now)) return;
     std::string error;
-    if (attempt(error)) {
+    const std::uint64_t closes = closes_;
+    const bool opened = attempt(error);
+    // Closed by the user while the attempt waited: its outcome is no news.
+    if (closes_ != closes) return;
+    if (opened) {
         state_ = LinkState::Open;
         backoff_.succeeded();
         hooks_.noticed({LinkNotice::What::Reopened, {}, {}});

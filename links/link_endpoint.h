@@ -144,6 +144,7 @@ private:
     LinkState state_ = LinkState::Closed;
     bool reconnect_ = true;
     bool deviceLost_ = false;   // the serial component said so
+    std::uint64_t closes_ = 0;  // calls of close(), to tell one among an attempt's events
     std::string readerError_;   // the TCP reader's last failure, for the notice
     ReconnectBackoff backoff_;
 };

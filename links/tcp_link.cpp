@@ -64,15 +64,27 @@ bool peerWentAway(int error) {
            error == ENOTCONN;
 }
 
+}  // namespace
+
 // The outcome of a connect that runs on a thread of its own, so that name resolution and the
-// wait for the peer never hold the window's thread.
-struct ConnectAttempt {
+// wait for the peer never hold the window's thread. The moment the peer is there, that thread
+// installs the connection in the link itself, so that the writers reach the peer from its first
+// byte on, not only once the owner has had its turn.
+struct TcpLink::ConnectAttempt {
     std::mutex mutex;
     bool finished = false;   // guarded by mutex
-    bool abandoned = false;  // guarded by mutex: the window gave up; the socket is closed here
-    int fd = -1;             // guarded by mutex
-    TcpOpening opening;      // guarded by mutex
+    // Guarded by mutex: the owner gave up (time-out, close, another connect). The thread then
+    // touches the link no more, and closes what it connected.
+    bool abandoned = false;
+    std::shared_ptr<Connection> connection;  // guarded by mutex; installed in the link too
+    TcpOpening opening;                      // guarded by mutex
+    void abandon() {
+        std::lock_guard lock(mutex);
+        abandoned = true;
+    }
 };
+
+namespace {
 
 int connectBlocking(const std::string& host, std::uint16_t port, std::uint32_t timeoutMs) {
     addrinfo hints{};
@@ -119,6 +131,7 @@ TcpLink::TcpLink(TcpLinkConfig config, std::shared_ptr<OwnerThread> owner, TcpLi
     : config_(std::move(config)), owner_(std::move(owner)), handlers_(std::move(handlers)) {}
 
 TcpLink::~TcpLink() {
+    if (pending_) pending_->abandon();
     if (const auto connection = connection_.load()) connection->disconnect();
 }
 
@@ -134,6 +147,7 @@ int TcpLink::socketHandle() const {
 
 bool TcpLink::TcpConnect(const std::string& host, int port, TcpOpener opener) {
     openingError_.clear();
+    if (pending_) pending_->abandon();
     if (const auto old = connection_.load()) old->disconnect();
     connection_.store(nullptr);
     host_ = host;
@@ -141,7 +155,9 @@ bool TcpLink::TcpConnect(const std::string& host, int port, TcpOpener opener) {
     if (host.empty() || port < 1 || port > 65535) return false;
 
     auto attempt = std::make_shared<ConnectAttempt>();
-    std::thread([attempt, host, port = port_, timeout = config_.connectTimeoutMs, opener = std::move(opener)] {
+    pending_ = attempt;
+    std::thread([attempt, slot = &connection_, host, port = port_, timeout = config_.connectTimeoutMs,
+                 opener = std::move(opener)] {
         const auto began = Clock::now();
         int fd = connectBlocking(host, port, timeout);
         TcpOpening opening;
@@ -153,25 +169,38 @@ bool TcpLink::TcpConnect(const std::string& host, int port, TcpOpener opener) {
                 fd = -1;
             }
         }
+        std::shared_ptr<Connection> connection;
+        if (fd >= 0) {
+            // A relay must not hold back small writes for the peer's acknowledgement.
+            const int one = 1;
+            ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+            connection = std::make_shared<Connection>();
+            connection->fd = fd;  // closed with the connection
+            connection->stopFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+            connection->encode = std::move(opening.encode);
+            connection->connected = true;
+        }
         std::lock_guard lock(attempt->mutex);
         attempt->finished = true;
-        if (attempt->abandoned) {
-            if (fd >= 0) ::close(fd);
-        } else {
-            attempt->fd = fd;
-            attempt->opening = std::move(opening);
-        }
+        if (attempt->abandoned) return;
+        // The owner is still waiting for this attempt, so the link is there.
+        if (connection) slot->store(connection);
+        attempt->connection = std::move(connection);
+        attempt->opening = std::move(opening);
     }).detach();
 
     const auto deadline = Clock::now() + std::chrono::milliseconds(config_.connectTimeoutMs);
-    int fd = -1;
+    std::shared_ptr<Connection> connection;
     TcpOpening opening;
     for (;;) {
         {
             std::lock_guard lock(attempt->mutex);
+            // A close or another connect while events ran here: this attempt no longer counts,
+            // and whatever it installed was disconnected by them.
+            if (attempt->abandoned) return false;
             if (attempt->finished || Clock::now() >= deadline) {
                 attempt->abandoned = !attempt->finished;
-                fd = attempt->fd;
+                connection = attempt->connection;
                 opening = std::move(attempt->opening);
                 break;
             }
@@ -183,18 +212,9 @@ bool TcpLink::TcpConnect(const std::string& host, int port, TcpOpener opener) {
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
     }
+    pending_.reset();
     openingError_ = opening.error;
-    if (fd < 0) return false;
-
-    // A relay must not hold back small writes for the peer's acknowledgement.
-    const int one = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    auto connection = std::make_shared<Connection>();
-    connection->fd = fd;
-    connection->stopFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    connection->encode = std::move(opening.encode);
-    connection->connected = true;
-    connection_ = connection;
+    if (!connection) return false;
 
     std::thread([connection, owner = owner_, handlers = handlers_, cap = config_.blockCap,
                  prefix = config_.errorPrefix, early = std::move(opening.early), decode = std::move(opening.decode)] {
@@ -248,6 +268,8 @@ bool TcpLink::TcpConnect(const std::string& host, int port, TcpOpener opener) {
 }
 
 void TcpLink::TcpClose() {
+    // A connect waiting on this thread's stack (its events run while it waits) gives up.
+    if (pending_) pending_->abandon();
     const auto connection = connection_.load();
     if (!connection || !connection->isConnected()) return;
     // What arrived and was not read yet is discarded, not routed. A block the reader already

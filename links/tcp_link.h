@@ -87,6 +87,7 @@ public:
     std::uint16_t port() const { return port_; }
 
     struct Connection;
+    struct ConnectAttempt;
 
 private:
     TcpLinkConfig config_;
@@ -94,6 +95,8 @@ private:
     TcpLinkHandlers handlers_;
     // Replaced by the owner's connects; writers on other threads read it.
     std::atomic<std::shared_ptr<Connection>> connection_;
+    // The connect under way, while TcpConnect waits for it; owner thread.
+    std::shared_ptr<ConnectAttempt> pending_;
     std::string host_;
     std::uint16_t port_ = 0;
     std::string openingError_;

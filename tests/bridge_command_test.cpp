@@ -190,6 +190,29 @@ TEST(BridgeCommand, AnOptionsFileEveryUserCanReadIsSaidOnceAndItsPasswordNowhere
     }
 }
 
+// A rover that comes back is fed from the moment its connection exists: what the receiver sends
+// just after the rover took the reconnect reaches it whole (the writer is there before the rover
+// can send anything itself), each time it comes back.
+TEST(BridgeCommand, BytesSentRightAfterAnOutputIsBackAllArrive) {
+    tessaly::test::TempFolder folder;
+    TcpPeer input;
+    const int port = tessaly::test::freeTcpPort();
+    Bridge bridge(folder, {"--in", "tcp:127.0.0.1:" + std::to_string(input.port()), "--out",
+                           "tcp:127.0.0.1:" + std::to_string(port)});
+    input.accept();
+    ASSERT_EQ(input.receive(kPoll.size()), kPoll);
+    for (std::uint32_t back = 0; back < 2; ++back) {
+        TcpPeer rover(port);
+        rover.accept();
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        const Bytes data = pattern(5000, 20 + back);
+        input.send(data);
+        EXPECT_EQ(rover.receive(data.size()), data) << "come back " << back;
+        rover.reset();
+    }
+    EXPECT_EQ(bridge.stop(), 0);
+}
+
 TEST(BridgeCommand, AnHourRelayedAtFullSpeedLogsTheRowsThatDecodeFinds) {
     const tessaly::test::Bytes hour = tessaly::test::recordedStream("l6_two_channel_1h.ubx");
     tessaly::test::TempFolder folder;

@@ -53,7 +53,10 @@ protected:
             received.insert(received.end(), block.begin(), block.end());
         };
         hooks.noticed = [this](const LinkNotice& notice) { notices.push_back(notice); };
-        hooks.pumpEventsFor = [](std::uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); };
+        hooks.pumpEventsFor = [this](std::uint32_t ms) {
+            if (duringPump) std::exchange(duringPump, nullptr)();
+            std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        };
         hooks.processEvents = [this] { owner->processEvents(); };
         link = owner->call([&] { return std::make_unique<LinkEndpoint>(true, owner, hooks); });
     }
@@ -80,6 +83,7 @@ protected:
     Bytes receivedBytes() { return owner->call([&] { return received; }); }
 
     testing::PortsFolder ports;
+    std::function<void()> duringPump;  // owner thread: runs once among the events of a wait
     std::shared_ptr<testing::TestOwnerThread> owner = std::make_shared<testing::TestOwnerThread>();
     std::unique_ptr<LinkEndpoint> link;
     std::vector<LinkNotice> notices;  // owner thread
@@ -119,6 +123,33 @@ TEST_F(LinkEndpointTest, TcpLinkLostIsReopenedWhenItsServerIsBackWithoutNagle) {
     EXPECT_EQ(noDelayOfTheSocket(), 1) << "also on the new connection";
     back.send({1, 2, 3});
     EXPECT_TRUE(testing::eventually([&] { return receivedBytes() == Bytes{1, 2, 3}; }));
+}
+
+// The user closes the link while an attempt to open it waits (here for a caster that takes the
+// connection and never answers), at the first open and at a retry: the attempt gives up at once,
+// and the link stays closed with no notice after the close, neither then nor at later supervision.
+TEST_F(LinkEndpointTest, CloseWhileAnAttemptWaitsLeavesTheLinkClosedWithNoNoticeAfter) {
+    LinkAddress address;
+    address.kind = LinkAddress::Kind::NtripClient;
+    address.host = "127.0.0.1";
+    address.tcpPort = std::make_unique<testing::TcpPeer>()->port();  // free, for now
+    address.mount = "L6E";
+    const auto closedAmongTheEvents = [&](const std::function<void()>& attempt) {
+        duringPump = [this] { link->close(); };
+        const auto began = Clock::now();
+        owner->call(attempt);
+        EXPECT_LT(Clock::now() - began, 5s) << "the attempt waited for its time-out (10 s)";
+        EXPECT_EQ(owner->call([&] { return link->state(); }), LinkState::Closed);
+        owner->call([&] { link->supervise(Clock::now() + 1h); });
+        EXPECT_TRUE(owner->call([&] { return notices.empty(); })) << notices.front().error;
+    };
+    // Nobody listens: refused, so the link waits to retry.
+    owner->call([&] { link->openOrRetry(address, Clock::now()); });
+    ASSERT_EQ(owner->call([&] { return link->state(); }), LinkState::Reconnecting);
+    owner->call([&] { notices.clear(); });
+    testing::TcpPeer silentCaster(address.tcpPort);
+    closedAmongTheEvents([&] { link->supervise(Clock::now() + 1h); });
+    closedAmongTheEvents([&] { link->openOrRetry(address, Clock::now()); });
 }
 
 TEST_F(LinkEndpointTest, UnpluggedSerialDeviceIsReopenedWhenPluggedInAgain) {
