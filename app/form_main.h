@@ -159,6 +159,7 @@ private:
     bool prepareOpen(LinkEndpoint& link, QPushButton* open, bool isInput);
     bool finishOpen(LinkEndpoint& link, const LinkAddress& address, UiText failure, bool isInput);
     void linkNoticed(bool isInput, const LinkNotice& notice);
+    void linkClosedByUser(bool isInput);
     std::string lostLinkText(bool isInput, const std::string& error, std::chrono::milliseconds retryIn) const;
     void fillPortList(PortComboBox* combo);
     void message(UiText row);

@@ -142,14 +142,13 @@ void TFormMain::ButtonOpen2Click() {
 void TFormMain::ButtonCloseClick() {
     ButtonClose->setEnabled(false);
     input_->close();
-    view_.markInputClosed();
-    updateLabelErr();
+    linkClosedByUser(true);
 }
 
 void TFormMain::ButtonClose2Click() {
     ButtonClose2->setEnabled(false);
     output_->close();
-    updateLabelErr();
+    linkClosedByUser(false);
     pumpWait(200);
     ButtonClose2->setEnabled(true);
 }
@@ -197,13 +196,19 @@ void TFormMain::ButtonTCPopen2Click() {
 void TFormMain::ButtonTCPcloseClick() {
     ButtonTCPclose->setEnabled(false);
     input_->close();
-    view_.markInputClosed();
-    updateLabelErr();
+    linkClosedByUser(true);
 }
 
 void TFormMain::ButtonTCPclose2Click() {
     ButtonTCPclose2->setEnabled(false);
     output_->close();
+    linkClosedByUser(false);
+}
+
+void TFormMain::linkClosedByUser(bool isInput) {
+    // A close ends a reconnect too: its line goes with it.
+    linkRetryText_[isInput ? 0 : 1].clear();
+    if (isInput) view_.markInputClosed();
     updateLabelErr();
 }
 

@@ -363,6 +363,29 @@ TEST_F(WindowLinksTest, ALostLinkIsReopenedWhenItsServerRestartsAndStaysRecorded
     EXPECT_TRUE(ProfileFile::load(settings).readBool("Option", "Reconnect", false));
 }
 
+// Close while the link waits to be reopened: it stays closed, and the line that said it was being
+// reconnected goes, then and after the retry would have been due.
+TEST_F(WindowLinksTest, CloseDuringAReconnectLeavesTheLinkClosedAndItsLineGone) {
+    auto in = std::make_unique<testing::TcpPeer>();
+    openTcp(true, "127.0.0.1", std::to_string(in->port()));
+    in->accept();
+    idle();
+    in->reset();
+    in.reset();
+    const auto statusLine = [&] { return child<QLabel>("LabelErr")->text().toStdString(); };
+    ASSERT_TRUE(testing::eventually([&] {
+        QCoreApplication::processEvents();
+        return statusLine().starts_with("Input link lost, reconnecting");
+    })) << statusLine();
+    child<QPushButton>("ButtonTCPclose")->click();
+    const auto until = std::chrono::steady_clock::now() + 1500ms;  // past the first retry, at 0.5 s
+    while (std::chrono::steady_clock::now() < until) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    idle();
+    EXPECT_EQ(form->inputLink().state(), LinkState::Closed);
+    EXPECT_EQ(statusLine().find("reconnecting"), std::string::npos) << statusLine();
+    EXPECT_TRUE(child<QPushButton>("ButtonTCPopen")->isEnabled());
+}
+
 TEST_F(WindowLinksTest, RoverLineShowsTheFixAndTheL6UseWhileTheReturnStreamPassesUnchanged) {
     testing::TcpPeer receiver, rover;
     openTcp(false, "127.0.0.1", std::to_string(rover.port()));
