@@ -7,6 +7,7 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -176,6 +177,12 @@ private:
                 note("refused " + client->peer + ": a source is connected");
                 continue;
             }
+            if (server_->clients.size() >= clientsAllowed()) {
+                lock.unlock();
+                ::close(client->fd);
+                refused();
+                continue;
+            }
             server_->clients.push_back(client);
             server_->count = server_->clients.size();
             lock.unlock();
@@ -186,6 +193,15 @@ private:
         if (error == EMFILE || error == ENFILE) refuseForLackOfDescriptors();
     }
 
+    // The clients leave room under the descriptor limit for what the program opens besides
+    // them: a reconnect of its input, a log file.
+    static std::size_t clientsAllowed() {
+        constexpr rlim_t kReserve = 32;
+        rlimit files{};
+        if (::getrlimit(RLIMIT_NOFILE, &files) != 0 || files.rlim_cur == RLIM_INFINITY) return SIZE_MAX;
+        return static_cast<std::size_t>(files.rlim_cur > 2 * kReserve ? files.rlim_cur - kReserve : files.rlim_cur / 2);
+    }
+
     // With no descriptor left the waiting client could not be taken, and the listener would be
     // ready again at once, for ever: the spare descriptor makes room to take it and close it.
     void refuseForLackOfDescriptors() {
@@ -193,13 +209,17 @@ private:
         const int fd = ::accept4(server_->listener, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd >= 0) ::close(fd);
         server_->spareFd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-        // Told for the first and then every hundredth, as rovers that retry would flood the log.
-        if (refused_++ % 100 == 0) {
-            note("refused a client (" + std::to_string(refused_) +
-                 " so far): the bridge has no file descriptor left; raise its limit (LimitNOFILE=)");
-        }
+        refused();
         // Another thread took the room first: wait a little rather than spin on the listener.
         if (fd < 0) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+
+    // Told for the first and then every hundredth, as rovers that retry would flood the log.
+    void refused() {
+        if (refused_++ % 100 == 0) {
+            note("refused a client (" + std::to_string(refused_) +
+                 " so far): the bridge is at its file descriptor limit; raise it (LimitNOFILE=)");
+        }
     }
 
     void serveClient(const std::shared_ptr<Client>& client, short revents, std::vector<std::uint8_t>& block) {
