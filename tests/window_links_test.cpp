@@ -137,6 +137,16 @@ protected:
     void idle() {
         for (int i = 0; i < 10; ++i) form->ApplicationEvents1Idle();
     }
+    std::string statusLine() { return child<QLabel>("LabelErr")->text().toStdString(); }
+    // The input's peer goes away; true once the status line says the link is being reconnected.
+    bool inputLost(std::unique_ptr<testing::TcpPeer>& peer) {
+        peer->reset();
+        peer.reset();
+        return testing::eventually([&] {
+            QCoreApplication::processEvents();
+            return statusLine().starts_with("Input link lost, reconnecting");
+        });
+    }
 
     test::TempFolder folder;
     testing::PortsFolder ports;
@@ -328,13 +338,7 @@ TEST_F(WindowLinksTest, ALostLinkIsReopenedWhenItsServerRestartsAndStaysRecorded
     EXPECT_TRUE(child<QRadioButton>("RadioButtonSerial2")->isEnabled()) << "the output side is idle";
 
     // The L6 receiver's server restarts: first it is gone for a while.
-    in->reset();
-    in.reset();
-    const auto statusLine = [&] { return child<QLabel>("LabelErr")->text().toStdString(); };
-    ASSERT_TRUE(testing::eventually([&] {
-        QCoreApplication::processEvents();
-        return statusLine().starts_with("Input link lost, reconnecting");
-    })) << statusLine();
+    ASSERT_TRUE(inputLost(in)) << statusLine();
     idle();
     EXPECT_FALSE(child<QPushButton>("ButtonTCPopen")->isEnabled()) << "still open as far as the user is concerned";
     EXPECT_TRUE(child<QPushButton>("ButtonTCPclose")->isEnabled());
@@ -370,13 +374,7 @@ TEST_F(WindowLinksTest, CloseDuringAReconnectLeavesTheLinkClosedAndItsLineGone) 
     openTcp(true, "127.0.0.1", std::to_string(in->port()));
     in->accept();
     idle();
-    in->reset();
-    in.reset();
-    const auto statusLine = [&] { return child<QLabel>("LabelErr")->text().toStdString(); };
-    ASSERT_TRUE(testing::eventually([&] {
-        QCoreApplication::processEvents();
-        return statusLine().starts_with("Input link lost, reconnecting");
-    })) << statusLine();
+    ASSERT_TRUE(inputLost(in)) << statusLine();
     child<QPushButton>("ButtonTCPclose")->click();
     const auto until = std::chrono::steady_clock::now() + 1500ms;  // past the first retry, at 0.5 s
     while (std::chrono::steady_clock::now() < until) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
