@@ -103,14 +103,20 @@ BridgeSession::~BridgeSession() { shutDown(); }
 
 void BridgeSession::requestStop() {
     stopRequested_ = true;
-    loop_->wake();
+    // An attempt to open a link waits with the loop's tasks running (a caster's slow answer):
+    // the links close among them, which ends the attempt, so the stop does not wait for it.
+    loop_->post([this] {
+        for (Side* side : sides()) side->endpoint->close();
+    });
 }
 
 bool BridgeSession::start() {
     if (!openFiles()) return false;
     resetMonitor();
-    for (const auto& output : outputs_) output->endpoint->openOrRetry(output->address, Clock::now());
-    input_.endpoint->openOrRetry(input_.address, Clock::now());
+    for (const auto& output : outputs_) {
+        if (!stopRequested_) output->endpoint->openOrRetry(output->address, Clock::now());
+    }
+    if (!stopRequested_) input_.endpoint->openOrRetry(input_.address, Clock::now());
     if (input_.endpoint->isOpen()) pollOpenedInput();
     return true;
 }

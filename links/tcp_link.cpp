@@ -189,7 +189,11 @@ bool TcpLink::TcpConnect(const std::string& host, int port, TcpOpener opener) {
         attempt->opening = std::move(opening);
     }).detach();
 
-    const auto deadline = Clock::now() + std::chrono::milliseconds(config_.connectTimeoutMs);
+    // The attempt keeps the time-out itself, connect and opening exchange together; the wait here
+    // gives it a moment more, so that a peer that connected but did not answer in time is said
+    // as such (the opener's error) and not as a connect that failed.
+    constexpr auto kGrace = std::chrono::seconds(1);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(config_.connectTimeoutMs) + kGrace;
     std::shared_ptr<Connection> connection;
     TcpOpening opening;
     for (;;) {

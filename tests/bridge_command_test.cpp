@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -211,6 +212,31 @@ TEST(BridgeCommand, BytesSentRightAfterAnOutputIsBackAllArrive) {
         rover.reset();
     }
     EXPECT_EQ(bridge.stop(), 0);
+}
+
+// A caster that answers one byte a second holds the opening of the input for its whole time-out;
+// SIGTERM in the middle of it ends the bridge in order at once, not when the time-out is over.
+TEST(BridgeCommand, AStopEndsTheBridgeWhileACasterIsSlowToAnswer) {
+    tessaly::test::TempFolder folder;
+    TcpPeer caster, output;
+    Bridge bridge(folder, {"--in", "ntrip://127.0.0.1:" + std::to_string(caster.port()) + "/L6E", "--out",
+                           "tcp:127.0.0.1:" + std::to_string(output.port())});
+    caster.accept();
+    std::atomic<bool> answering{true};
+    std::thread slowly([&] {
+        for (const char c : std::string("ICY 200 OK\r\n")) {
+            for (int i = 0; i < 100 && answering; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            if (!answering) return;
+            caster.send({static_cast<std::uint8_t>(c)});
+        }
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    const auto stopped = std::chrono::steady_clock::now();
+    EXPECT_EQ(bridge.stop(), 0) << bridge.err();
+    const auto took = std::chrono::steady_clock::now() - stopped;
+    answering = false;
+    slowly.join();
+    EXPECT_LT(took, std::chrono::seconds(1)) << "the stop waited for the caster's answer";
 }
 
 TEST(BridgeCommand, AnHourRelayedAtFullSpeedLogsTheRowsThatDecodeFinds) {
