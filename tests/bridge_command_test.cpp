@@ -236,7 +236,9 @@ TEST(BridgeCommand, AStopEndsTheBridgeWhileACasterIsSlowToAnswer) {
     const auto took = std::chrono::steady_clock::now() - stopped;
     answering = false;
     slowly.join();
-    EXPECT_LT(took, std::chrono::seconds(1)) << "the stop waited for the caster's answer";
+    // Tens of milliseconds in a plain build; the bound leaves room for the sanitizers, far below
+    // the 8.5 s that waiting for the answer's time-out takes.
+    EXPECT_LT(took, std::chrono::seconds(3)) << "the stop waited for the caster's answer";
 }
 
 TEST(BridgeCommand, AnHourRelayedAtFullSpeedLogsTheRowsThatDecodeFinds) {
