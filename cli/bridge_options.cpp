@@ -66,11 +66,11 @@ std::optional<BridgeOptions> parseBridgeOptions(const std::vector<std::string>& 
         std::istringstream file(*bytes);
         const auto read = readBridgeConfig(file, error);
         if (!read) {
-            error = given[i] + ": " + error;
+            error = path + ": " + error;
             return std::nullopt;
         }
         args.insert(args.end(), read->begin(), read->end());
-        configFiles.push_back(given[i]);
+        configFiles.push_back(path);
     }
     BridgeOptions options;
     options.configFiles = std::move(configFiles);

@@ -24,8 +24,6 @@ StopRequest::StopRequest()
     signal(SIGPIPE, SIG_IGN);
 }
 
-StopRequest::~StopRequest() = default;
-
 int StopRequest::waitForEvents(pollfd* fds, nfds_t count, std::chrono::milliseconds timeout) const {
     if (requested_) return 0;
     std::vector<pollfd> all(fds, fds + count);

@@ -17,7 +17,6 @@ public:
     // Construct it before the server starts any thread. Also ignores SIGPIPE: a client that goes
     // away must not kill the server while it writes.
     StopRequest();
-    ~StopRequest();
     StopRequest(const StopRequest&) = delete;
     StopRequest& operator=(const StopRequest&) = delete;
 
