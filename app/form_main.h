@@ -203,6 +203,7 @@ private:
     RoverMonitor rover_;
     RoverLineTicker roverTicker_;
     std::shared_ptr<QtOwnerThread> owner_;
+    std::shared_ptr<IoLoop> ioLoop_;  // where the network links wait
     std::unique_ptr<LinkEndpoint> input_;
     std::unique_ptr<LinkEndpoint> output_;
     // What the status line says of a lost input and output link while it is being reopened.

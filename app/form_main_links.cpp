@@ -33,6 +33,7 @@ bool isSerial(const LinkEndpoint& link) { return link.address().kind == LinkAddr
 
 void TFormMain::createLinks() {
     owner_ = QtOwnerThread::create(this);
+    ioLoop_ = std::make_shared<IoLoop>();
     // Each link's reader forwards what it read to the other side at once; the window watches a
     // copy on its own thread, so a busy window never slows the relay.
     const auto hooks = [this](bool input) {
@@ -51,8 +52,8 @@ void TFormMain::createLinks() {
         hooks.processEvents = [] { QCoreApplication::processEvents(); };
         return hooks;
     };
-    input_ = std::make_unique<LinkEndpoint>(true, owner_, hooks(true));
-    output_ = std::make_unique<LinkEndpoint>(false, owner_, hooks(false));
+    input_ = std::make_unique<LinkEndpoint>(true, ioLoop_, owner_, hooks(true));
+    output_ = std::make_unique<LinkEndpoint>(false, ioLoop_, owner_, hooks(false));
     router_ = std::make_unique<LinkRouter>(std::vector{input_->writer()}, std::vector{output_->writer()});
 }
 

@@ -44,7 +44,7 @@ BridgeSession::BridgeSession(const BridgeOptions& options, std::ostream& out, st
     inputHooks.watch = [this](LinkBytes block) { watchInput(block); };
     // A frame is never stitched together across bytes the monitor did not see.
     inputHooks.watchSkipped = [this](std::uint64_t) { monitor_.scanner().clearPending(); };
-    input_.endpoint = std::make_unique<LinkEndpoint>(true, loop_, std::move(inputHooks));
+    input_.endpoint = std::make_unique<LinkEndpoint>(true, ioLoop_, loop_, std::move(inputHooks));
     std::vector<LinkWriter> outputWriters;
     for (const EndpointAddress& address : options.outputs) {
         const bool first = outputs_.empty();
@@ -66,7 +66,7 @@ BridgeSession::BridgeSession(const BridgeOptions& options, std::ostream& out, st
             outputHooks.watch = [this](LinkBytes block) { watchReturn(block); };
             outputHooks.watchSkipped = [this](std::uint64_t) { rover_.clearPending(); };
         }
-        side->endpoint = std::make_unique<LinkEndpoint>(false, loop_, std::move(outputHooks));
+        side->endpoint = std::make_unique<LinkEndpoint>(false, ioLoop_, loop_, std::move(outputHooks));
         outputWriters.push_back(countingWriter(*side));
         outputs_.push_back(std::move(side));
     }

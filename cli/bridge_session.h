@@ -68,6 +68,7 @@ private:
     std::ostream& out_;
     std::ostream& err_;
     std::shared_ptr<OwnerLoop> loop_;
+    std::shared_ptr<IoLoop> ioLoop_ = std::make_shared<IoLoop>();  // where the network links wait
     std::atomic<bool> stopRequested_{false};
 
     SystemWallClock clock_;

@@ -21,7 +21,8 @@ std::string linkAddressText(const LinkAddress& address) {
     return "serial:COM" + std::to_string(address.portNo) + "@" + std::to_string(address.bitRate);
 }
 
-LinkEndpoint::LinkEndpoint(bool isInput, std::shared_ptr<OwnerThread> owner, LinkEndpointHooks hooks)
+LinkEndpoint::LinkEndpoint(bool isInput, std::shared_ptr<IoLoop> loop, std::shared_ptr<OwnerThread> owner,
+                           LinkEndpointHooks hooks)
     : owner_(std::move(owner)), hooks_(std::move(hooks)) {
     if (hooks_.watch) feed_ = std::make_unique<MonitorFeed>(owner_, MonitorFeedHooks{hooks_.watch, hooks_.watchSkipped});
     TcpLinkHandlers handlers;
@@ -29,7 +30,7 @@ LinkEndpoint::LinkEndpoint(bool isInput, std::shared_ptr<OwnerThread> owner, Lin
     // The link has closed itself; the next supervision finds it lost and tells why.
     handlers.readerFailed = [this](const std::string& text) { readerError_ = text; };
     handlers.pumpEventsFor = hooks_.pumpEventsFor;
-    tcp_ = std::make_unique<TcpLink>(TcpLinkConfig{kReadCap, isInput ? "TCP " : "TCP2 "}, owner_, handlers);
+    tcp_ = std::make_unique<TcpLink>(TcpLinkConfig{kReadCap, isInput ? "TCP " : "TCP2 "}, loop, owner_, handlers);
 
     TcpServerHandlers served;
     served.blockReceived = handlers.blockReceived;
@@ -39,8 +40,8 @@ LinkEndpoint::LinkEndpoint(bool isInput, std::shared_ptr<OwnerThread> owner, Lin
     served.clientNote = [this](const std::string& text) {
         if (hooks_.clientNoticed) hooks_.clientNoticed(false, text);
     };
-    server_ = std::make_unique<TcpServerLink>(TcpServerConfig{isInput, kReadCap, kServedQueueCap}, owner_,
-                                              std::move(served));
+    server_ = std::make_unique<TcpServerLink>(TcpServerConfig{isInput, kReadCap, kServedQueueCap}, std::move(loop),
+                                              owner_, std::move(served));
 
     CommEnvironment environment;
     environment.owner = owner_;

@@ -72,14 +72,16 @@ struct LinkEndpointHooks {
 class LinkEndpoint {
 public:
     using Clock = ReconnectBackoff::Clock;
-    // What a listening output holds for one rover before the relay waits for it: many minutes of
-    // a two-channel L6 stream.
+    // What a listening output holds for one rover before it is dropped: many minutes of a
+    // two-channel L6 stream.
     static constexpr std::size_t kServedQueueCap = 1 << 20;
     // The most one read takes: a relay at full speed pays its per-block costs rarely.
     static constexpr std::size_t kReadCap = 64 * 1024;
 
     // `isInput` picks the texts of the side.
-    LinkEndpoint(bool isInput, std::shared_ptr<OwnerThread> owner, LinkEndpointHooks hooks);
+    // The network links wait on `loop`.
+    LinkEndpoint(bool isInput, std::shared_ptr<IoLoop> loop, std::shared_ptr<OwnerThread> owner,
+                 LinkEndpointHooks hooks);
     ~LinkEndpoint();
     LinkEndpoint(const LinkEndpoint&) = delete;
     LinkEndpoint& operator=(const LinkEndpoint&) = delete;

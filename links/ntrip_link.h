@@ -1,8 +1,8 @@
-// The socket side of NTRIP: openers for the TCP link that speak to a caster on the connect
-// thread before any stream byte is routed. A client opener sends the request and reads the reply;
-// a revision-2 stream in chunked coding is decoded block by block afterwards. A server opener
-// announces the source; in revision 2 every block written goes out as one chunk, and whatever the
-// caster might send later is dropped (nothing comes back from a caster to a source).
+// NTRIP on the TCP link: openers that speak to a caster on the links' loop before any stream
+// byte is routed. A client opener sends the request and reads the reply; a revision-2 stream in
+// chunked coding is decoded block by block afterwards. A server opener announces the source; in
+// revision 2 every block written goes out as one chunk, and whatever the caster might send later
+// is dropped (nothing comes back from a caster to a source).
 #pragma once
 
 #include <string>

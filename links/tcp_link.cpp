@@ -1,121 +1,340 @@
 #include "links/tcp_link.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
-#include <cerrno>
-#include <chrono>
+#include <asio/connect.hpp>
+#include <asio/ip/tcp.hpp>
+#include <asio/post.hpp>
+#include <asio/steady_timer.hpp>
+#include <asio/write.hpp>
+
 #include <algorithm>
-#include <condition_variable>
+#include <chrono>
 #include <cstring>
+#include <deque>
 #include <mutex>
 #include <thread>
-#include <vector>
 
 namespace tessaly {
 
-// One connection's socket and its state, shared by the link and the connection's reader.
-struct TcpLink::Connection {
-    int fd = -1;
-    int stopFd = -1;  // eventfd: tells the reader to end
-    std::function<std::vector<std::uint8_t>(LinkBytes)> encode;  // set before the connection is shared
-    std::mutex mutex;
-    bool connected = false;  // guarded by mutex
-    std::mutex writeMutex;   // one block out at a time, whole
+using Clock = std::chrono::steady_clock;
+using asio::ip::tcp;
 
-    ~Connection() {
-        if (fd >= 0) ::close(fd);
-        if (stopFd >= 0) ::close(stopFd);
-    }
-    // Ends the connection once: shuts the socket both ways (the peer sees an orderly close) and
-    // wakes the reader. The descriptor itself stays open until the last holder lets go, so it
-    // cannot be reused while the other thread still uses it.
-    void disconnect() {
-        std::lock_guard lock(mutex);
-        if (!connected) return;
-        connected = false;
-        ::shutdown(fd, SHUT_RDWR);
-        const std::uint64_t one = 1;
-        [[maybe_unused]] const auto written = ::write(stopFd, &one, sizeof one);
-    }
+// One connection's socket and its state, shared by the link and the loop's completions. The
+// socket, the timer and the fields marked "loop" are touched on the loop's thread only.
+struct TcpLink::Connection : std::enable_shared_from_this<Connection> {
+    explicit Connection(asio::io_context& io) : socket(io), stallTimer(io) {}
+
+    tcp::socket socket;        // loop
+    asio::steady_timer stallTimer;  // loop: watches the peer's progress while bytes wait for it
+    bool stallWatched = false;      // loop
+    Clock::time_point lastProgress;  // loop
+    std::size_t frontSent = 0;      // loop: of the queue's first block
+    std::vector<std::uint8_t> readBuffer, decoded;  // loop
+    int fd = -1;  // the socket's descriptor, for checking its options
+
+    // Set before the connection is shared.
+    TcpLinkConfig config;
+    std::shared_ptr<OwnerThread> owner;
+    TcpLinkHandlers handlers;
+    std::function<std::vector<std::uint8_t>(LinkBytes)> encode;
+    std::function<bool(LinkBytes, std::vector<std::uint8_t>&)> decode;
+
+    std::mutex mutex;
+    bool connected = false;                     // guarded by mutex
+    bool writing = false;                       // guarded by mutex: the loop is sending the queue
+    std::deque<std::vector<std::uint8_t>> queue;  // guarded by mutex; only the loop pops it
+    std::size_t queuedBytes = 0;                // guarded by mutex
+
     bool isConnected() {
         std::lock_guard lock(mutex);
         return connected;
     }
+    // Any thread, once: the peer sees an orderly close after what it took, and no completion
+    // hands on anything after the one under way.
+    void disconnect() {
+        {
+            std::lock_guard lock(mutex);
+            if (!connected) return;
+            connected = false;
+        }
+        asio::post(socket.get_executor(), [self = shared_from_this()] { self->closeSocket(); });
+    }
+    // Any thread, once, for a failure the program hears of.
+    void fail(const std::string& text) {
+        const bool was = isConnected();
+        disconnect();
+        if (!was || !handlers.readerFailed) return;
+        owner->post([text = config.errorPrefix + text, failed = handlers.readerFailed] { failed(text); });
+    }
+
+    void closeSocket();
+    void startReading(std::vector<std::uint8_t> early);
+    void readNext();
+    bool handOver(const std::uint8_t* bytes, std::size_t size);
+    void read(const asio::error_code& error, std::size_t got);
+    void enqueue(std::vector<std::uint8_t> bytes);
+    void writeNext();
+    void watchStall();
 };
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-std::string socketErrorMessage(int error) {
-    return "Socket Error # " + std::to_string(error) + "\r\n" + std::strerror(error);
+std::string socketErrorMessage(const asio::error_code& error) {
+    return "Socket Error # " + std::to_string(error.value()) + "\r\n" + error.message();
 }
 
-bool peerWentAway(int error) {
-    return error == ECONNRESET || error == EPIPE || error == ECONNABORTED || error == ESHUTDOWN ||
-           error == ENOTCONN;
+// The peer closed or reset the connection: that is a lost link, not a failure to report.
+bool peerWentAway(const asio::error_code& error) {
+    return error == asio::error::eof || error == asio::error::connection_reset || error == asio::error::broken_pipe ||
+           error == asio::error::connection_aborted || error == asio::error::shut_down ||
+           error == asio::error::not_connected;
 }
 
 }  // namespace
 
-// The outcome of a connect that runs on a thread of its own, so that name resolution and the
-// wait for the peer never hold the window's thread. The moment the peer is there, that thread
-// installs the connection in the link itself, so that the writers reach the peer from its first
-// byte on, not only once the owner has had its turn.
-struct TcpLink::ConnectAttempt {
+void TcpLink::Connection::closeSocket() {
+    stallTimer.cancel();
+    if (!socket.is_open()) return;
+    // What arrived and was not read is discarded first: closing over it would reset the
+    // connection instead of closing it in order.
+    std::uint8_t scratch[4096];
+    while (::recv(socket.native_handle(), scratch, sizeof scratch, MSG_DONTWAIT) > 0) {
+    }
+    asio::error_code ignored;
+    socket.shutdown(tcp::socket::shutdown_both, ignored);
+    socket.close(ignored);
+    std::lock_guard lock(mutex);
+    queue.clear();
+    queuedBytes = 0;
+}
+
+// Reading --------------------------------------------------------------------------------------
+
+void TcpLink::Connection::startReading(std::vector<std::uint8_t> early) {
+    readBuffer.resize(config.blockCap);
+    if (!early.empty() && !handOver(early.data(), early.size())) return;
+    readNext();
+}
+
+void TcpLink::Connection::readNext() {
+    if (!isConnected()) return;
+    socket.async_read_some(asio::buffer(readBuffer),
+                           [self = shared_from_this()](const asio::error_code& error, std::size_t got) {
+                               self->read(error, got);
+                           });
+}
+
+// False once the program is going away: nothing is read any more.
+bool TcpLink::Connection::handOver(const std::uint8_t* bytes, std::size_t size) {
+    for (std::size_t at = 0; at < size; at += config.blockCap) {
+        const std::size_t n = std::min(config.blockCap, size - at);
+        if (!owner->runBeside([&] { handlers.blockReceived(LinkBytes(bytes + at, n)); })) return false;
+    }
+    return true;
+}
+
+void TcpLink::Connection::read(const asio::error_code& error, std::size_t got) {
+    // A block read before a close is still handed on: it was the peer's before the close.
+    if (got > 0 && decode) {
+        decoded.clear();
+        const bool intact = decode(LinkBytes(readBuffer.data(), got), decoded);
+        if (!handOver(decoded.data(), decoded.size())) return;
+        if (!intact) return fail("the stream's transfer coding is broken");
+    } else if (got > 0 && !handOver(readBuffer.data(), got)) {
+        return;
+    }
+    if (!error) return readNext();
+    if (error == asio::error::operation_aborted) return;
+    if (peerWentAway(error)) return disconnect();
+    fail(tcpReaderErrorText("", socketErrorMessage(error)));
+}
+
+// Writing --------------------------------------------------------------------------------------
+
+void TcpLink::Connection::enqueue(std::vector<std::uint8_t> bytes) {
+    std::unique_lock lock(mutex);
+    if (!connected) return;
+    if (!queue.empty() && queuedBytes + bytes.size() > config.writeQueueCap) {
+        const std::size_t waiting = queuedBytes;
+        lock.unlock();
+        return fail("the peer did not keep up: " + std::to_string(waiting) +
+                    " bytes were waiting for it; the connection ends before the next block");
+    }
+    queuedBytes += bytes.size();
+    queue.push_back(std::move(bytes));
+    if (writing) return;
+    writing = true;
+    lock.unlock();
+    asio::post(socket.get_executor(), [self = shared_from_this()] {
+        self->lastProgress = Clock::now();
+        self->writeNext();
+    });
+}
+
+void TcpLink::Connection::writeNext() {
+    std::unique_lock lock(mutex);
+    if (!connected || queue.empty()) {
+        writing = false;
+        return;
+    }
+    // Only this thread pops the queue, so the block stays where it is while it is sent.
+    const std::vector<std::uint8_t>& front = queue.front();
+    lock.unlock();
+    watchStall();
+    socket.async_write_some(
+        asio::buffer(front.data() + frontSent, front.size() - frontSent),
+        [self = shared_from_this()](const asio::error_code& error, std::size_t sent) {
+            if (error) {
+                if (error == asio::error::operation_aborted || peerWentAway(error)) return self->disconnect();
+                return self->fail(tcpReaderErrorText("", socketErrorMessage(error)));
+            }
+            self->lastProgress = Clock::now();
+            self->frontSent += sent;
+            {
+                std::lock_guard lock(self->mutex);
+                if (self->queue.empty()) return;  // closed meanwhile
+                if (self->frontSent == self->queue.front().size()) {
+                    self->queuedBytes -= self->queue.front().size();
+                    self->queue.pop_front();
+                    self->frontSent = 0;
+                }
+            }
+            self->writeNext();
+        });
+}
+
+// The kernel tells a writer of a large send buffer only once much of it is free; the peer's
+// progress counts from every completion, and only a peer that took nothing for the whole time-out
+// is given up.
+void TcpLink::Connection::watchStall() {
+    if (stallWatched) return;
+    stallWatched = true;
+    stallTimer.expires_at(lastProgress + std::chrono::milliseconds(config.sendTimeoutMs));
+    stallTimer.async_wait([self = shared_from_this()](const asio::error_code& error) {
+        self->stallWatched = false;
+        if (error) return;
+        std::size_t sent = 0, size = 0;
+        {
+            std::lock_guard lock(self->mutex);
+            if (!self->writing || self->queue.empty()) return;
+            sent = self->frontSent;
+            size = self->queue.front().size();
+        }
+        if (Clock::now() - self->lastProgress < std::chrono::milliseconds(self->config.sendTimeoutMs)) {
+            return self->watchStall();
+        }
+        self->fail("the peer took no bytes for " + std::to_string(self->config.sendTimeoutMs) +
+                   " ms: the connection ends after " + std::to_string(sent) + " of the block's " + std::to_string(size) +
+                   " bytes");
+    });
+}
+
+// Connecting -----------------------------------------------------------------------------------
+
+// A connect under way on the loop. The moment the peer is there (and agreed, with an opener), the
+// loop installs the connection in the link itself, so that the writers reach the peer from its
+// first byte on, not only once the owner has had its turn.
+struct TcpLink::ConnectAttempt : std::enable_shared_from_this<ConnectAttempt> {
+    ConnectAttempt(asio::io_context& io, std::shared_ptr<Connection> c)
+        : resolver(io), deadline(io), connection(std::move(c)) {}
+
+    // Loop only.
+    tcp::resolver resolver;
+    asio::steady_timer deadline;
+    std::shared_ptr<Connection> connection;
+    TcpOpener opener;
+    bool requestSent = false, over = false;
+    std::vector<std::uint8_t> piece;
+    std::atomic<std::shared_ptr<Connection>>* slot = nullptr;  // the link's, while not abandoned
+
     std::mutex mutex;
-    bool finished = false;   // guarded by mutex
-    // Guarded by mutex: the owner gave up (time-out, close, another connect). The thread then
+    bool finished = false;  // guarded by mutex
+    // Guarded by mutex: the owner gave up (time-out, close, another connect). The loop then
     // touches the link no more, and closes what it connected.
     bool abandoned = false;
-    std::shared_ptr<Connection> connection;  // guarded by mutex; installed in the link too
-    TcpOpening opening;                      // guarded by mutex
+    bool agreed = false;   // guarded by mutex
+    TcpOpening opening;    // guarded by mutex
+
     void abandon() {
         std::lock_guard lock(mutex);
         abandoned = true;
     }
-};
 
-namespace {
-
-int connectBlocking(const std::string& host, std::uint16_t port, std::uint32_t timeoutMs) {
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    const std::string service = std::to_string(port);
-    if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &found) != 0 || !found) return -1;
-    std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> addresses(found, &::freeaddrinfo);
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (const addrinfo* a = found; a; a = a->ai_next) {
-        const int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, a->ai_protocol);
-        if (fd < 0) continue;
-        if (::connect(fd, a->ai_addr, a->ai_addrlen) == 0) return fd;
-        if (errno == EINPROGRESS) {
-            pollfd p{fd, POLLOUT, 0};
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-            int error = 0;
-            socklen_t size = sizeof error;
-            if (left > 0 && ::poll(&p, 1, static_cast<int>(left)) == 1 &&
-                ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) == 0 && error == 0) {
-                return fd;
-            }
-        }
-        ::close(fd);
-        if (Clock::now() >= deadline) break;
+    void start(const std::string& host, std::uint16_t port) {
+        deadline.expires_after(std::chrono::milliseconds(connection->config.connectTimeoutMs));
+        deadline.async_wait([self = shared_from_this()](const asio::error_code& error) {
+            if (!error) self->timedOut();
+        });
+        resolver.async_resolve(tcp::v4(), host, std::to_string(port),
+                               [self = shared_from_this()](const asio::error_code& error, tcp::resolver::results_type found) {
+                                   if (self->over) return;
+                                   if (error || found.empty()) return self->finish(false, {});
+                                   self->connect(found);
+                               });
     }
-    return -1;
-}
-
-}  // namespace
+    void connect(const tcp::resolver::results_type& found) {
+        asio::async_connect(connection->socket, found, [self = shared_from_this()](const asio::error_code& error, const tcp::endpoint&) {
+            if (self->over) return;
+            if (error) return self->finish(false, {});
+            // A relay must not hold back small writes for the peer's acknowledgement.
+            asio::error_code ignored;
+            self->connection->socket.set_option(tcp::no_delay(true), ignored);
+            self->connection->fd = self->connection->socket.native_handle();
+            if (!self->opener) return self->finish(true, {});
+            self->speak();
+        });
+    }
+    void speak() {
+        asio::async_write(connection->socket, asio::buffer(opener.request),
+                          [self = shared_from_this()](const asio::error_code& error, std::size_t) {
+                              if (self->over) return;
+                              if (error) return self->finish(false, self->opener.ended(false, true));
+                              self->requestSent = true;
+                              self->piece.resize(2048);
+                              self->listen();
+                          });
+    }
+    void listen() {
+        connection->socket.async_read_some(asio::buffer(piece), [self = shared_from_this()](const asio::error_code& error, std::size_t got) {
+            if (self->over) return;
+            if (got > 0) {
+                if (auto opening = self->opener.reply(LinkBytes(self->piece.data(), got))) {
+                    const bool agreed = opening->error.empty();
+                    return self->finish(agreed, std::move(*opening));
+                }
+            }
+            if (error) return self->finish(false, self->opener.ended(false, false));
+            self->listen();
+        });
+    }
+    void timedOut() {
+        if (over) return;
+        finish(false, opener && connection->fd >= 0 ? opener.ended(true, !requestSent) : TcpOpening{});
+    }
+    void finish(bool ok, TcpOpening outcome) {
+        over = true;
+        deadline.cancel();
+        resolver.cancel();
+        std::lock_guard lock(mutex);
+        finished = true;
+        if (ok && !abandoned) {
+            connection->encode = std::move(outcome.encode);
+            connection->decode = std::move(outcome.decode);
+            {
+                std::lock_guard connected(connection->mutex);
+                connection->connected = true;
+            }
+            // The owner is still waiting for this attempt, so the link is there.
+            slot->store(connection);
+        } else {
+            asio::error_code ignored;
+            connection->socket.close(ignored);
+        }
+        agreed = ok;
+        opening = std::move(outcome);
+    }
+};
 
 std::string tcpReaderErrorText(const std::string& prefix, const std::string& message) {
     std::string text = message;
@@ -127,8 +346,9 @@ std::string tcpReaderErrorText(const std::string& prefix, const std::string& mes
     return prefix + text;
 }
 
-TcpLink::TcpLink(TcpLinkConfig config, std::shared_ptr<OwnerThread> owner, TcpLinkHandlers handlers)
-    : config_(std::move(config)), owner_(std::move(owner)), handlers_(std::move(handlers)) {}
+TcpLink::TcpLink(TcpLinkConfig config, std::shared_ptr<IoLoop> loop, std::shared_ptr<OwnerThread> owner,
+                 TcpLinkHandlers handlers)
+    : loop_(std::move(loop)), config_(std::move(config)), owner_(std::move(owner)), handlers_(std::move(handlers)) {}
 
 TcpLink::~TcpLink() {
     if (pending_) pending_->abandon();
@@ -154,47 +374,22 @@ bool TcpLink::TcpConnect(const std::string& host, int port, TcpOpener opener) {
     port_ = static_cast<std::uint16_t>(port);
     if (host.empty() || port < 1 || port > 65535) return false;
 
-    auto attempt = std::make_shared<ConnectAttempt>();
+    auto connection = std::make_shared<Connection>(loop_->context());
+    connection->config = config_;
+    connection->owner = owner_;
+    connection->handlers = handlers_;
+    auto attempt = std::make_shared<ConnectAttempt>(loop_->context(), connection);
+    attempt->opener = std::move(opener);
+    attempt->slot = &connection_;
     pending_ = attempt;
-    std::thread([attempt, slot = &connection_, host, port = port_, timeout = config_.connectTimeoutMs,
-                 opener = std::move(opener)] {
-        const auto began = Clock::now();
-        int fd = connectBlocking(host, port, timeout);
-        TcpOpening opening;
-        if (fd >= 0 && opener) {
-            const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - began).count();
-            opening = opener(fd, static_cast<std::uint32_t>(std::max<long long>(timeout - spent, 1)));
-            if (!opening.error.empty()) {
-                ::close(fd);
-                fd = -1;
-            }
-        }
-        std::shared_ptr<Connection> connection;
-        if (fd >= 0) {
-            // A relay must not hold back small writes for the peer's acknowledgement.
-            const int one = 1;
-            ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-            connection = std::make_shared<Connection>();
-            connection->fd = fd;  // closed with the connection
-            connection->stopFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-            connection->encode = std::move(opening.encode);
-            connection->connected = true;
-        }
-        std::lock_guard lock(attempt->mutex);
-        attempt->finished = true;
-        if (attempt->abandoned) return;
-        // The owner is still waiting for this attempt, so the link is there.
-        if (connection) slot->store(connection);
-        attempt->connection = std::move(connection);
-        attempt->opening = std::move(opening);
-    }).detach();
+    loop_->post([attempt, host, port = port_] { attempt->start(host, port); });
 
     // The attempt keeps the time-out itself, connect and opening exchange together; the wait here
     // gives it a moment more, so that a peer that connected but did not answer in time is said
     // as such (the opener's error) and not as a connect that failed.
     constexpr auto kGrace = std::chrono::seconds(1);
     const auto deadline = Clock::now() + std::chrono::milliseconds(config_.connectTimeoutMs) + kGrace;
-    std::shared_ptr<Connection> connection;
+    bool agreed = false;
     TcpOpening opening;
     for (;;) {
         {
@@ -204,7 +399,7 @@ bool TcpLink::TcpConnect(const std::string& host, int port, TcpOpener opener) {
             if (attempt->abandoned) return false;
             if (attempt->finished || Clock::now() >= deadline) {
                 attempt->abandoned = !attempt->finished;
-                connection = attempt->connection;
+                agreed = attempt->finished && attempt->agreed;
                 opening = std::move(attempt->opening);
                 break;
             }
@@ -218,115 +413,24 @@ bool TcpLink::TcpConnect(const std::string& host, int port, TcpOpener opener) {
     }
     pending_.reset();
     openingError_ = opening.error;
-    if (!connection) return false;
-
-    std::thread([connection, owner = owner_, handlers = handlers_, cap = config_.blockCap,
-                 prefix = config_.errorPrefix, early = std::move(opening.early), decode = std::move(opening.decode)] {
-        std::vector<std::uint8_t> block(cap), decoded;
-        // False once the program is going away: the reader ends.
-        const auto handOverAll = [&](const std::uint8_t* bytes, std::size_t size) {
-            for (std::size_t at = 0; at < size; at += cap) {
-                const std::size_t n = std::min(cap, size - at);
-                if (!owner->runBeside([&] { handlers.blockReceived(LinkBytes(bytes + at, n)); })) return false;
-            }
-            return true;
-        };
-        if (!early.empty() && !handOverAll(early.data(), early.size())) return;
-        pollfd waits[2] = {{connection->fd, POLLIN, 0}, {connection->stopFd, POLLIN, 0}};
-        for (;;) {
-            if (::poll(waits, 2, -1) < 0) {
-                if (errno == EINTR) continue;
-                break;
-            }
-            if (waits[1].revents) break;  // closed by the window
-            const ssize_t got = ::recv(connection->fd, block.data(), cap, 0);
-            if (got > 0 && decode) {
-                decoded.clear();
-                const bool intact = decode(LinkBytes(block.data(), static_cast<std::size_t>(got)), decoded);
-                if (!handOverAll(decoded.data(), decoded.size())) break;
-                if (intact) continue;
-                connection->disconnect();
-                owner->post([text = prefix + "the stream's transfer coding is broken", failed = handlers.readerFailed] {
-                    if (failed) failed(text);
-                });
-                break;
-            }
-            if (got > 0) {
-                if (!handOverAll(block.data(), static_cast<std::size_t>(got))) break;
-                continue;
-            }
-            if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-            const int error = got < 0 ? errno : 0;
-            // The peer closed (everything it sent has been handed over) or reset the connection.
-            const bool quiet = got == 0 || peerWentAway(error);
-            const bool wasConnected = connection->isConnected();
-            connection->disconnect();
-            if (!quiet && wasConnected && handlers.readerFailed) {
-                owner->post([text = tcpReaderErrorText(prefix, socketErrorMessage(error)),
-                             failed = handlers.readerFailed] { failed(text); });
-            }
-            break;
-        }
-    }).detach();
+    if (!agreed) return false;
+    loop_->post([connection, early = std::move(opening.early)]() mutable { connection->startReading(std::move(early)); });
     return true;
 }
 
 void TcpLink::TcpClose() {
     // A connect waiting on this thread's stack (its events run while it waits) gives up.
     if (pending_) pending_->abandon();
-    const auto connection = connection_.load();
-    if (!connection || !connection->isConnected()) return;
-    // What arrived and was not read yet is discarded, not routed. A block the reader already
-    // read is still forwarded and watched.
-    std::uint8_t scratch[4096];
-    while (::recv(connection->fd, scratch, sizeof scratch, MSG_DONTWAIT) > 0) {
-    }
-    connection->disconnect();
+    // What arrived and was not read yet is discarded, not routed. A block already read is still
+    // forwarded and watched.
+    if (const auto connection = connection_.load()) connection->disconnect();
 }
 
 void TcpLink::TcpWrite(LinkBytes block) {
     const auto connection = connection_.load();
     if (block.empty() || !connection || !connection->isConnected()) return;
-    std::lock_guard writing(connection->writeMutex);
-    std::vector<std::uint8_t> encoded;
-    if (connection->encode) {
-        encoded = connection->encode(block);
-        block = encoded;
-    }
-    const int fd = connection->fd;
-    // A peer that reads slowly is waited for as long as it takes bytes; only one that took none
-    // for the whole time-out is given up. The kernel wakes a writer only once much of a large
-    // send buffer is free, so the send is tried again at short intervals to see a slow peer's
-    // progress.
-    constexpr std::chrono::milliseconds::rep kRetryMs = 50;
-    auto deadline = Clock::now() + std::chrono::milliseconds(config_.sendTimeoutMs);
-    std::size_t sent = 0;
-    while (sent < block.size()) {
-        const ssize_t n = ::send(fd, block.data() + sent, block.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (n > 0) {
-            sent += static_cast<std::size_t>(n);
-            deadline = Clock::now() + std::chrono::milliseconds(config_.sendTimeoutMs);
-            continue;
-        }
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && errno != EAGAIN) break;
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0) break;
-        pollfd p{fd, POLLOUT, 0};
-        if (::poll(&p, 1, static_cast<int>(std::min(left, kRetryMs))) < 0 && errno != EINTR) break;
-    }
-    if (sent == block.size()) return;
-    // The rest of the block cannot follow on this connection without a hole in the middle of the
-    // peer's stream: the connection ends after what it took, and the link is lost, said and tried
-    // again as a whole.
-    const bool wasConnected = connection->isConnected();
-    connection->disconnect();
-    if (wasConnected && handlers_.readerFailed) {
-        owner_->post([text = config_.errorPrefix + "the peer took no bytes for " + std::to_string(config_.sendTimeoutMs) +
-                             " ms: the connection ends after " + std::to_string(sent) + " of the block's " +
-                             std::to_string(block.size()) + " bytes",
-                      failed = handlers_.readerFailed] { failed(text); });
-    }
+    // The encoder keeps no state between blocks, so encoding needs no lock.
+    connection->enqueue(connection->encode ? connection->encode(block) : std::vector<std::uint8_t>(block.begin(), block.end()));
 }
 
 }  // namespace tessaly

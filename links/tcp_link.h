@@ -1,24 +1,27 @@
 // A TCP client link to one receiver: the input link to the L6 receiver or the output link to the
-// high-precision receiver. The window's thread connects and closes; a reader thread per
-// connection waits on the socket and hands every block it reads, in order, to the program on its
-// own thread (beside the owner, through the OwnerThread seam), so the program can forward the
-// block before the next read without a trip to the window's thread. Writes may come from any
-// thread: the window's commands and the other link's reader; each block goes out whole.
+// high-precision receiver. Its socket lives on the links' I/O loop: the connect (name lookup,
+// connection, the opening exchange of a protocol such as NTRIP) runs there without holding any
+// other thread, and every block read is handed to the program on the loop's thread (beside the
+// owner, through the OwnerThread seam) before the next read, so the program forwards it without a
+// trip to the window's thread. Writes may come from any thread: they queue behind each other
+// whole and the loop sends them, so a writer never waits for the peer.
 //
-// Every connect makes a fresh connection: its socket, its reader and its state live in one
-// shared object that the reader holds too, so a reader that outlives a close or the link itself
-// touches nothing else. The OwnerThread must outlive every reader (the window shuts it down
-// before it goes away, which waits for a reader inside the program and stops every other).
+// Every connect makes a fresh connection: its socket, its queue and its state live in one shared
+// object that the loop's completions hold too, so a completion that outlives a close or the link
+// itself touches nothing else. The OwnerThread must outlive the link's connections (the window
+// shuts it down before it goes away, which waits for a block being handed over).
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "links/loop/io_loop.h"
 #include "links/owner_thread.h"
 
 namespace tessaly {
@@ -30,14 +33,18 @@ struct TcpLinkConfig {
     std::size_t blockCap = 1024;        // largest block read and handed over at once
     std::string errorPrefix = "TCP ";   // starts the reader's error text
     std::uint32_t connectTimeoutMs = 10000;
-    // A send to a peer that took no bytes for this long gives up, so the window's thread is never
-    // held indefinitely; the connection then ends (a lost link, told through readerFailed), since
-    // the rest of its stream would follow a hole. A peer that reads slowly is fed every byte.
+    // A peer that took no bytes of what waits for it for this long is given up: the connection
+    // ends (a lost link, told through readerFailed), since the rest of its stream would follow a
+    // hole. A peer that reads slowly is fed every byte.
     std::uint32_t sendTimeoutMs = 3000;
+    // What may wait for the peer before a further block ends the connection whole (said the same
+    // way): a block is never cut, and a writer never waits. A block larger than this is taken when
+    // nothing waits.
+    std::size_t writeQueueCap = 16 << 20;
 };
 
 // What a protocol spoken over the connection (an NTRIP caster's) agreed in its opening exchange,
-// which runs on the connect thread before the reader starts.
+// which runs on the loop before the first block is read.
 struct TcpOpening {
     std::string error;                   // one line; empty when the peer agreed
     std::vector<std::uint8_t> early;     // stream bytes that came with the reply, already decoded
@@ -47,8 +54,19 @@ struct TcpOpening {
     // Each block written; empty: blocks go as given.
     std::function<std::vector<std::uint8_t>(LinkBytes block)> encode;
 };
-// Given the connected socket (non-blocking) and the time left of the connect time-out.
-using TcpOpener = std::function<TcpOpening(int fd, std::uint32_t timeoutMs)>;
+
+// The opening exchange, without the socket: the link sends `request`, then feeds what the peer
+// answers until the opening is complete. Empty (no `reply`): the connection counts at once.
+struct TcpOpener {
+    std::string request;
+    // Each piece of the answer as it comes; the opening once the answer is complete.
+    std::function<std::optional<TcpOpening>(LinkBytes piece)> reply;
+    // The peer closed before the answer was complete, or (timedOut) did not complete it in time,
+    // or (requestUnsent) closed before it took the request.
+    std::function<TcpOpening(bool timedOut, bool requestUnsent)> ended;
+
+    explicit operator bool() const { return static_cast<bool>(reply); }
+};
 
 struct TcpLinkHandlers {
     // On the reader's thread, beside the owner: every block read, in order, never empty.
@@ -61,7 +79,8 @@ struct TcpLinkHandlers {
 
 class TcpLink {
 public:
-    TcpLink(TcpLinkConfig config, std::shared_ptr<OwnerThread> owner, TcpLinkHandlers handlers);
+    TcpLink(TcpLinkConfig config, std::shared_ptr<IoLoop> loop, std::shared_ptr<OwnerThread> owner,
+            TcpLinkHandlers handlers);
     ~TcpLink();
     TcpLink(const TcpLink&) = delete;
     TcpLink& operator=(const TcpLink&) = delete;
@@ -75,8 +94,9 @@ public:
     const std::string& openingError() const { return openingError_; }
     // Discards what was received and not yet handed over, and closes in order. Never fails.
     void TcpClose();
-    // Any thread: sends the whole block, after a write in progress on another thread. A block the
-    // peer does not take within the send time-out ends the connection.
+    // Any thread: queues the whole block behind the ones waiting and returns; the loop sends it.
+    // A peer that takes nothing within the send time-out, or a queue that cannot take the block,
+    // ends the connection.
     void TcpWrite(LinkBytes block);
 
     bool connected() const;  // any thread
@@ -90,6 +110,7 @@ public:
     struct ConnectAttempt;
 
 private:
+    std::shared_ptr<IoLoop> loop_;  // first: what is bound to it goes before it
     TcpLinkConfig config_;
     std::shared_ptr<OwnerThread> owner_;
     TcpLinkHandlers handlers_;

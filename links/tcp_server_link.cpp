@@ -1,308 +1,344 @@
 #include "links/tcp_server_link.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <atomic>
-#include <cerrno>
-#include <cstring>
+#include <asio/ip/tcp.hpp>
+#include <asio/post.hpp>
+#include <asio/steady_timer.hpp>
+
 #include <chrono>
-#include <condition_variable>
+#include <deque>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 namespace tessaly {
 
-struct TcpServerLink::Server {
-    struct Client {
-        int fd = -1;
-        std::string peer;
-        std::vector<std::uint8_t> queue;  // guarded by Server::mutex
-        std::size_t sent = 0;             // of queue; guarded by Server::mutex
-        bool overflowed = false;          // guarded by Server::mutex
-        bool gone = false;                // guarded by Server::mutex: no longer served
-        // When it last took bytes, came, or was given bytes with none waiting; guarded by Server::mutex.
-        std::chrono::steady_clock::time_point lastTaken = std::chrono::steady_clock::now();
-        std::size_t waiting() const { return queue.size() - sent; }
-    };
-
-    int listener = -1;
-    int wakeFd = -1;  // eventfd: bytes were queued, or the server is to stop
-    int spareFd = -1;  // held for the moment the process has no descriptor left to accept with
-    std::mutex mutex;
-    std::condition_variable roomMade;  // a client took bytes, or left
-    std::vector<std::shared_ptr<Client>> clients;  // guarded by mutex; oldest first
-    bool stopping = false;                         // guarded by mutex
-    std::atomic<std::uint64_t> count{0}, dropped{0}, ignored{0};
-
-    ~Server() {
-        for (const auto& client : clients) ::close(client->fd);
-        if (listener >= 0) ::close(listener);
-        if (wakeFd >= 0) ::close(wakeFd);
-        if (spareFd >= 0) ::close(spareFd);
-    }
-    void wake() const {
-        const std::uint64_t one = 1;
-        [[maybe_unused]] const auto written = ::write(wakeFd, &one, sizeof one);
-    }
-    bool isStopping() {
-        std::lock_guard lock(mutex);
-        return stopping;
-    }
-};
+using Clock = std::chrono::steady_clock;
+using asio::ip::tcp;
 
 namespace {
 
-using Server = TcpServerLink::Server;
-using Client = Server::Client;
-// Moving the unsent rest to the front of a queue costs a copy; done once this much was sent.
-constexpr std::size_t kCompactAfter = 64 * 1024;
-// A client whose queue is full and that has taken nothing for this long has stopped reading.
-// One that still reads is waited for: a burst from a fast input is no reason to drop a rover.
+// A client with bytes waiting that has taken nothing for this long has stopped reading.
 constexpr auto kStalledAfter = std::chrono::milliseconds(500);
 
-int listenOn(const std::string& host, int port, std::string& error) {
-    const std::string where = host + ":" + std::to_string(port);
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_PASSIVE;
-    addrinfo* found = nullptr;
-    if (port < 1 || port > 65535 ||
-        ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0 || !found) {
-        error = "cannot listen on " + where + ": no such address";
-        return -1;
-    }
-    std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> addresses(found, &::freeaddrinfo);
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    const int one = 1;
-    if (fd >= 0) ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    if (fd < 0 || ::bind(fd, found->ai_addr, found->ai_addrlen) != 0 || ::listen(fd, SOMAXCONN) != 0) {
-        error = "cannot listen on " + where + ": " + std::strerror(errno);
-        if (fd >= 0) ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-// Null when no client waits or none can be taken; `error` is then accept's errno.
-std::shared_ptr<Client> acceptOne(int listener, int& error) {
-    sockaddr_in address{};
-    socklen_t size = sizeof address;
-    const int fd = ::accept4(listener, reinterpret_cast<sockaddr*>(&address), &size, SOCK_CLOEXEC | SOCK_NONBLOCK);
-    error = fd < 0 ? errno : 0;
-    if (fd < 0) return nullptr;
-    // Corrections are small blocks that must not wait for the rover's acknowledgement.
-    const int one = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    char text[INET_ADDRSTRLEN] = "?";
-    ::inet_ntop(AF_INET, &address.sin_addr, text, sizeof text);
-    auto client = std::make_shared<Client>();
-    client->fd = fd;
-    client->peer = std::string(text) + ":" + std::to_string(ntohs(address.sin_port));
-    return client;
-}
-
-// Sends what the client's queue holds without waiting. False when the client is gone.
-bool sendQueued(Client& client) {
-    while (client.waiting() > 0) {
-        const ssize_t n = ::send(client.fd, client.queue.data() + client.sent, client.waiting(), MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (n > 0) {
-            client.sent += static_cast<std::size_t>(n);
-            client.lastTaken = std::chrono::steady_clock::now();
-            continue;
-        }
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
-        return false;
-    }
-    if (client.sent == client.queue.size() || client.sent >= kCompactAfter) {
-        client.queue.erase(client.queue.begin(), client.queue.begin() + static_cast<std::ptrdiff_t>(client.sent));
-        client.sent = 0;
-    }
-    return true;
-}
-
-class ServerThread {
-public:
-    ServerThread(std::shared_ptr<Server> server, std::shared_ptr<OwnerThread> owner, TcpServerHandlers handlers,
-                 TcpServerConfig config)
-        : server_(std::move(server)), owner_(std::move(owner)), handlers_(std::move(handlers)), config_(config) {}
-
-    void run() {
-        std::vector<std::uint8_t> block(config_.blockCap);
-        while (!server_->isStopping()) {
-            std::vector<std::shared_ptr<Client>> clients;
-            std::vector<pollfd> waits{{server_->wakeFd, POLLIN, 0}, {server_->listener, POLLIN, 0}};
-            {
-                std::lock_guard lock(server_->mutex);
-                clients = server_->clients;
-                for (const auto& c : clients) waits.push_back({c->fd, static_cast<short>(POLLIN | (c->waiting() ? POLLOUT : 0)), 0});
-            }
-            if (::poll(waits.data(), waits.size(), -1) < 0 && errno != EINTR) break;
-            if (waits[0].revents) {
-                std::uint64_t wakes = 0;
-                [[maybe_unused]] const auto got = ::read(server_->wakeFd, &wakes, sizeof wakes);
-            }
-            if (waits[1].revents) acceptWaiting();
-            for (std::size_t i = 0; i < clients.size(); ++i) serveClient(clients[i], waits[i + 2].revents, block);
-        }
-        std::lock_guard lock(server_->mutex);
-        for (const auto& client : server_->clients) ::shutdown(client->fd, SHUT_RDWR);
-    }
-
-private:
-    void note(std::string text) {
-        owner_->post([note = handlers_.clientNote, text = std::move(text)] {
-            if (note) note(text);
-        });
-    }
-
-    void acceptWaiting() {
-        int error = 0;
-        while (auto client = acceptOne(server_->listener, error)) {
-            std::unique_lock lock(server_->mutex);
-            if (config_.singleSource && !server_->clients.empty()) {
-                lock.unlock();
-                ::close(client->fd);
-                note("refused " + client->peer + ": a source is connected");
-                continue;
-            }
-            if (server_->clients.size() >= clientsAllowed()) {
-                lock.unlock();
-                ::close(client->fd);
-                refused();
-                continue;
-            }
-            server_->clients.push_back(client);
-            server_->count = server_->clients.size();
-            lock.unlock();
-            owner_->post([connected = handlers_.clientConnected, peer = client->peer] {
-                if (connected) connected(peer);
-            });
-        }
-        if (error == EMFILE || error == ENFILE) refuseForLackOfDescriptors();
-    }
-
-    // The clients leave room under the descriptor limit for what the program opens besides
-    // them: a reconnect of its input, a log file.
-    static std::size_t clientsAllowed() {
-        constexpr rlim_t kReserve = 32;
-        rlimit files{};
-        if (::getrlimit(RLIMIT_NOFILE, &files) != 0 || files.rlim_cur == RLIM_INFINITY) return SIZE_MAX;
-        return static_cast<std::size_t>(files.rlim_cur > 2 * kReserve ? files.rlim_cur - kReserve : files.rlim_cur / 2);
-    }
-
-    // With no descriptor left the waiting client could not be taken, and the listener would be
-    // ready again at once, for ever: the spare descriptor makes room to take it and close it.
-    void refuseForLackOfDescriptors() {
-        if (server_->spareFd >= 0) ::close(server_->spareFd);
-        const int fd = ::accept4(server_->listener, nullptr, nullptr, SOCK_CLOEXEC);
-        if (fd >= 0) ::close(fd);
-        server_->spareFd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-        refused();
-        // Another thread took the room first: wait a little rather than spin on the listener.
-        if (fd < 0) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-
-    // Told for the first and then every hundredth, as rovers that retry would flood the log.
-    void refused() {
-        if (refused_++ % 100 == 0) {
-            note("refused a client (" + std::to_string(refused_) +
-                 " so far): the bridge is at its file descriptor limit; raise it (LimitNOFILE=)");
-        }
-    }
-
-    void serveClient(const std::shared_ptr<Client>& client, short revents, std::vector<std::uint8_t>& block) {
-        std::string gone;
-        {
-            std::lock_guard lock(server_->mutex);
-            if (client->overflowed) {
-                gone = "dropped " + client->peer + ": it stopped reading and " + std::to_string(config_.clientQueueCap) +
-                       " bytes waited for it";
-                server_->dropped++;
-            } else if ((revents & POLLOUT) && !sendQueued(*client)) {
-                gone = client->peer + " left";
-            }
-        }
-        server_->roomMade.notify_all();
-        if (gone.empty() && (revents & (POLLIN | POLLHUP | POLLERR))) gone = receive(client, block);
-        if (gone.empty()) return;
-        std::lock_guard lock(server_->mutex);
-        auto& all = server_->clients;
-        client->gone = true;
-        std::erase(all, client);
-        server_->count = all.size();
-        ::close(client->fd);
-        note(gone);
-    }
-
-    // Reads what the client sent; returns why it is gone, or nothing.
-    std::string receive(const std::shared_ptr<Client>& client, std::vector<std::uint8_t>& block) {
-        const ssize_t got = ::recv(client->fd, block.data(), block.size(), MSG_DONTWAIT);
-        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return {};
-        if (got <= 0) return client->peer + " left";
-        bool counts = false;
-        {
-            std::lock_guard lock(server_->mutex);
-            counts = !server_->clients.empty() && server_->clients.front() == client;
-        }
-        if (!counts) {
-            server_->ignored += static_cast<std::uint64_t>(got);
-            return {};
-        }
-        const auto size = static_cast<std::size_t>(got);
-        // Forwarded on this thread; after the program's shutdown the block goes nowhere.
-        owner_->runBeside([&] { handlers_.blockReceived(LinkBytes(block.data(), size)); });
-        return {};
-    }
-
-    std::shared_ptr<Server> server_;
-    std::shared_ptr<OwnerThread> owner_;
-    TcpServerHandlers handlers_;
-    TcpServerConfig config_;
-    std::uint64_t refused_ = 0;  // clients refused for lack of descriptors
-};
+// One block as every client's queue holds it: written by the relay once, however many rovers.
+using SharedBlock = std::shared_ptr<const std::vector<std::uint8_t>>;
 
 }  // namespace
 
-TcpServerLink::TcpServerLink(TcpServerConfig config, std::shared_ptr<OwnerThread> owner, TcpServerHandlers handlers)
-    : config_(config), owner_(std::move(owner)), handlers_(std::move(handlers)) {}
+struct TcpServerLink::Server : std::enable_shared_from_this<Server> {
+    struct Client : std::enable_shared_from_this<Client> {
+        explicit Client(asio::io_context& io) : socket(io), stallTimer(io) {}
+        tcp::socket socket;             // loop
+        asio::steady_timer stallTimer;  // loop
+        bool stallWatched = false;      // loop
+        std::vector<std::uint8_t> readBuffer;  // loop
+        std::string peer;
+        std::deque<SharedBlock> queue;  // guarded by Server::mutex; only the loop pops it
+        std::size_t queued = 0;         // guarded by Server::mutex
+        std::size_t frontSent = 0;      // loop
+        bool writing = false;           // guarded by Server::mutex
+        bool gone = false;              // guarded by Server::mutex: no longer served
+        // When it last took bytes, came, or was given bytes with none waiting; guarded by Server::mutex.
+        Clock::time_point lastTaken = Clock::now();
+    };
+
+    Server(asio::io_context& i, TcpServerConfig c, std::shared_ptr<OwnerThread> o, TcpServerHandlers h)
+        : io(i), acceptor(i), config(c), owner(std::move(o)), handlers(std::move(h)) {}
+    ~Server() {
+        if (spareFd >= 0) ::close(spareFd);
+    }
+
+    asio::io_context& io;
+    tcp::acceptor acceptor;  // loop, once listening
+    const TcpServerConfig config;
+    const std::shared_ptr<OwnerThread> owner;
+    const TcpServerHandlers handlers;
+    int spareFd = -1;            // held for the moment the process has no descriptor left to accept with
+    std::uint64_t refusedCount = 0;  // loop: clients refused for lack of descriptors
+    std::mutex mutex;
+    std::vector<std::shared_ptr<Client>> clients;  // guarded by mutex; oldest first
+    std::atomic<std::uint64_t> count{0}, dropped{0}, ignored{0};
+
+    void note(std::string text) {
+        owner->post([note = handlers.clientNote, text = std::move(text)] {
+            if (note) note(text);
+        });
+    }
+    void acceptNext();
+    void accepted(const std::shared_ptr<Client>& client);
+    void refuseForLackOfDescriptors();
+    void refused();
+    void readNext(const std::shared_ptr<Client>& client);
+    void write(const SharedBlock& block);
+    void writeNext(const std::shared_ptr<Client>& client);
+    void watchStall(const std::shared_ptr<Client>& client);
+    // Loop: ends the client's connection; `why` is said unless empty.
+    void let(const std::shared_ptr<Client>& client, std::string why, bool drop = false);
+    void stop();
+};
+
+using Server = TcpServerLink::Server;
+using Client = Server::Client;
+
+namespace {
+
+// The clients leave room under the descriptor limit for what the program opens besides them: a
+// reconnect of its input, a log file.
+std::size_t clientsAllowed() {
+    constexpr rlim_t kReserve = 32;
+    rlimit files{};
+    if (::getrlimit(RLIMIT_NOFILE, &files) != 0 || files.rlim_cur == RLIM_INFINITY) return SIZE_MAX;
+    return static_cast<std::size_t>(files.rlim_cur > 2 * kReserve ? files.rlim_cur - kReserve : files.rlim_cur / 2);
+}
+
+}  // namespace
+
+void Server::acceptNext() {
+    auto client = std::make_shared<Client>(io);
+    acceptor.async_accept(client->socket, [self = shared_from_this(), client](const asio::error_code& error) {
+        if (error == asio::error::operation_aborted || !self->acceptor.is_open()) return;
+        if (error == asio::error::no_descriptors) return self->refuseForLackOfDescriptors();
+        if (!error) self->accepted(client);
+        self->acceptNext();
+    });
+}
+
+void Server::accepted(const std::shared_ptr<Client>& client) {
+    asio::error_code failed;
+    const tcp::endpoint from = client->socket.remote_endpoint(failed);
+    if (failed) return;  // gone before it was looked at
+    client->peer = from.address().to_string() + ":" + std::to_string(from.port());
+    std::unique_lock lock(mutex);
+    if (config.singleSource && !clients.empty()) {
+        lock.unlock();
+        client->socket.close(failed);
+        return note("refused " + client->peer + ": a source is connected");
+    }
+    if (clients.size() >= clientsAllowed()) {
+        lock.unlock();
+        client->socket.close(failed);
+        return refused();
+    }
+    // Corrections are small blocks that must not wait for the rover's acknowledgement.
+    client->socket.set_option(tcp::no_delay(true), failed);
+    clients.push_back(client);
+    count = clients.size();
+    lock.unlock();
+    owner->post([connected = handlers.clientConnected, peer = client->peer] {
+        if (connected) connected(peer);
+    });
+    client->readBuffer.resize(config.blockCap);
+    readNext(client);
+}
+
+// With no descriptor left the waiting client could not be taken, and the listener would be ready
+// again at once, for ever: the spare descriptor makes room to take it and close it.
+void Server::refuseForLackOfDescriptors() {
+    if (spareFd >= 0) ::close(spareFd);
+    const int fd = ::accept4(acceptor.native_handle(), nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd >= 0) ::close(fd);
+    spareFd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    refused();
+    // Another part of the program took the room first: wait a little rather than spin.
+    auto timer = std::make_shared<asio::steady_timer>(acceptor.get_executor(), std::chrono::milliseconds(fd < 0 ? 100 : 0));
+    timer->async_wait([self = shared_from_this(), timer](const asio::error_code& error) {
+        if (!error && self->acceptor.is_open()) self->acceptNext();
+    });
+}
+
+// Told for the first and then every hundredth, as rovers that retry would flood the log.
+void Server::refused() {
+    if (refusedCount++ % 100 == 0) {
+        note("refused a client (" + std::to_string(refusedCount) +
+             " so far): the bridge is at its file descriptor limit; raise it (LimitNOFILE=)");
+    }
+}
+
+void Server::readNext(const std::shared_ptr<Client>& client) {
+    client->socket.async_read_some(
+        asio::buffer(client->readBuffer), [self = shared_from_this(), client](const asio::error_code& error, std::size_t got) {
+            if (got > 0) {
+                bool counts = false;
+                {
+                    std::lock_guard lock(self->mutex);
+                    counts = !client->gone && !self->clients.empty() && self->clients.front() == client;
+                }
+                if (!counts) {
+                    self->ignored += got;
+                } else if (!self->owner->runBeside(
+                               [&] { self->handlers.blockReceived(LinkBytes(client->readBuffer.data(), got)); })) {
+                    return;  // the program is going away
+                }
+            }
+            if (error == asio::error::operation_aborted) return;
+            if (error) return self->let(client, client->peer + " left");
+            self->readNext(client);
+        });
+}
+
+void Server::write(const SharedBlock& block) {
+    std::vector<std::shared_ptr<Client>> start;
+    std::vector<std::pair<std::shared_ptr<Client>, std::size_t>> behind;
+    {
+        std::lock_guard lock(mutex);
+        for (const auto& client : clients) {
+            if (client->gone) continue;
+            if (client->queued > 0 && client->queued + block->size() > config.clientQueueCap) {
+                behind.emplace_back(client, client->queued);
+                continue;
+            }
+            // A rover with nothing to take took nothing: its silence counts from now.
+            if (client->queued == 0) client->lastTaken = Clock::now();
+            client->queue.push_back(block);
+            client->queued += block->size();
+            if (!client->writing) {
+                client->writing = true;
+                start.push_back(client);
+            }
+        }
+    }
+    for (auto& [client, waiting] : behind) {
+        asio::post(acceptor.get_executor(), [self = shared_from_this(), client, waiting] {
+            self->let(client, "dropped " + client->peer + ": it stopped reading or fell behind: " + std::to_string(waiting) +
+                                  " bytes waited for it", true);
+        });
+    }
+    for (auto& client : start) {
+        asio::post(acceptor.get_executor(), [self = shared_from_this(), client] { self->writeNext(client); });
+    }
+}
+
+void Server::writeNext(const std::shared_ptr<Client>& client) {
+    SharedBlock front;
+    {
+        std::lock_guard lock(mutex);
+        if (client->gone || client->queue.empty()) {
+            client->writing = false;
+            return;
+        }
+        front = client->queue.front();
+    }
+    watchStall(client);
+    client->socket.async_write_some(
+        asio::buffer(front->data() + client->frontSent, front->size() - client->frontSent),
+        [self = shared_from_this(), client, front](const asio::error_code& error, std::size_t sent) {
+            if (error == asio::error::operation_aborted) return;
+            if (error) return self->let(client, client->peer + " left");
+            client->frontSent += sent;
+            {
+                std::lock_guard lock(self->mutex);
+                client->lastTaken = Clock::now();
+                if (client->frontSent == front->size() && !client->queue.empty()) {
+                    client->queued -= front->size();
+                    client->queue.pop_front();
+                    client->frontSent = 0;
+                }
+            }
+            self->writeNext(client);
+        });
+}
+
+void Server::watchStall(const std::shared_ptr<Client>& client) {
+    if (client->stallWatched) return;
+    client->stallWatched = true;
+    Clock::time_point due;
+    {
+        std::lock_guard lock(mutex);
+        due = client->lastTaken + kStalledAfter;
+    }
+    client->stallTimer.expires_at(due);
+    client->stallTimer.async_wait([self = shared_from_this(), client](const asio::error_code& error) {
+        client->stallWatched = false;
+        if (error) return;
+        std::size_t waiting = 0;
+        {
+            std::lock_guard lock(self->mutex);
+            if (client->gone || client->queue.empty()) return;
+            if (Clock::now() - client->lastTaken < kStalledAfter) {
+                waiting = SIZE_MAX;
+            } else {
+                waiting = client->queued;
+            }
+        }
+        if (waiting == SIZE_MAX) return self->watchStall(client);
+        self->let(client, "dropped " + client->peer + ": it stopped reading and " + std::to_string(waiting) +
+                              " bytes waited for it", true);
+    });
+}
+
+void Server::let(const std::shared_ptr<Client>& client, std::string why, bool drop) {
+    {
+        std::lock_guard lock(mutex);
+        if (client->gone) return;
+        client->gone = true;
+        client->queue.clear();
+        client->queued = 0;
+        std::erase(clients, client);
+        count = clients.size();
+        if (drop) dropped++;
+    }
+    asio::error_code ignored;
+    client->stallTimer.cancel();
+    client->socket.shutdown(tcp::socket::shutdown_both, ignored);
+    client->socket.close(ignored);
+    if (!why.empty()) note(std::move(why));
+}
+
+void Server::stop() {
+    asio::error_code ignored;
+    acceptor.close(ignored);
+    std::vector<std::shared_ptr<Client>> all;
+    {
+        std::lock_guard lock(mutex);
+        all = clients;
+    }
+    for (const auto& client : all) let(client, {});
+}
+
+TcpServerLink::TcpServerLink(TcpServerConfig config, std::shared_ptr<IoLoop> loop, std::shared_ptr<OwnerThread> owner,
+                             TcpServerHandlers handlers)
+    : loop_(std::move(loop)), config_(config), owner_(std::move(owner)), handlers_(std::move(handlers)) {}
 
 TcpServerLink::~TcpServerLink() { close(); }
 
 bool TcpServerLink::listen(const std::string& host, int port, std::string& error) {
     close();
-    const int fd = listenOn(host, port, error);
-    if (fd < 0) return false;
-    auto server = std::make_shared<Server>();
-    server->listener = fd;
-    server->wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    const std::string where = host + ":" + std::to_string(port);
+    asio::error_code failed;
+    tcp::resolver::results_type found;
+    if (port >= 1 && port <= 65535) {
+        found = tcp::resolver(loop_->context())
+                    .resolve(tcp::v4(), host, std::to_string(port), tcp::resolver::passive | tcp::resolver::numeric_service, failed);
+    }
+    if (port < 1 || port > 65535 || failed || found.empty()) {
+        error = "cannot listen on " + where + ": no such address";
+        return false;
+    }
+    auto server = std::make_shared<Server>(loop_->context(), config_, owner_, handlers_);
+    // Not yet shared with the loop: set up here, where the error can be told at once.
+    const tcp::endpoint at = found.begin()->endpoint();
+    server->acceptor.open(at.protocol(), failed);
+    if (!failed) server->acceptor.set_option(tcp::acceptor::reuse_address(true), failed);
+    if (!failed) server->acceptor.bind(at, failed);
+    if (!failed) server->acceptor.listen(tcp::acceptor::max_listen_connections, failed);
+    if (failed) {
+        error = "cannot listen on " + where + ": " + failed.message();
+        return false;
+    }
     server->spareFd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
     server_ = server;
-    // The thread keeps the server alive after a close and lets go of it when it ends, which
-    // closes the sockets; the owner's shutdown waits for a block it is forwarding.
-    std::thread([thread = ServerThread(server, owner_, handlers_, config_)]() mutable { thread.run(); }).detach();
+    loop_->post([server] { server->acceptNext(); });
     return true;
 }
 
 void TcpServerLink::close() {
     const std::shared_ptr<Server> server = server_.exchange(nullptr);
     if (!server) return;
-    {
-        std::lock_guard lock(server->mutex);
-        server->stopping = true;
-    }
-    server->wake();
+    loop_->post([server] { server->stop(); });
     droppedBefore_ += server->dropped;
     ignoredBefore_ += server->ignored;
 }
@@ -312,28 +348,7 @@ bool TcpServerLink::listening() const { return server_.load() != nullptr; }
 void TcpServerLink::write(LinkBytes block) {
     const auto server = server_.load();
     if (!server || block.empty()) return;
-    {
-        std::unique_lock lock(server->mutex);
-        // A copy: the server thread may let a client go while this write waits for another.
-        const auto clients = server->clients;
-        for (const auto& client : clients) {
-            while (!client->overflowed && !client->gone && client->waiting() + block.size() > config_.clientQueueCap) {
-                if (std::chrono::steady_clock::now() - client->lastTaken >= kStalledAfter) {
-                    client->overflowed = true;
-                    client->queue.clear();
-                    client->sent = 0;
-                    break;
-                }
-                server->wake();
-                server->roomMade.wait_for(lock, std::chrono::milliseconds(10));
-            }
-            if (client->overflowed || client->gone) continue;
-            // A rover with nothing to take took nothing: its silence counts from now.
-            if (client->waiting() == 0) client->lastTaken = std::chrono::steady_clock::now();
-            client->queue.insert(client->queue.end(), block.begin(), block.end());
-        }
-    }
-    server->wake();
+    server->write(std::make_shared<const std::vector<std::uint8_t>>(block.begin(), block.end()));
 }
 
 std::uint64_t TcpServerLink::clients() const {

@@ -2,15 +2,15 @@
 // stream to any number of rovers, or an input that takes one source at a time (a receiver behind
 // a serial-to-network box that dials in).
 //
-// The owner thread listens and closes; writes may come from any thread. One server thread per
-// listening socket accepts, reads and sends; a write appends to each client's queue and wakes that
-// thread. A client whose queue is full holds the writer while it still takes bytes, and is dropped
-// and reported once it took none for half a second, so a rover that stops reading holds the
-// writer and the other rovers that long at most, once. Bytes from clients count only from the
-// client connected first (bytes of several interleaved would break each other's frames); the
-// others' are read and counted. Blocks go to the program on the server thread, beside the owner;
-// notices reach the owner through the OwnerThread seam, which must outlive the server thread (the
-// program shuts it down before it goes away).
+// The owner thread listens and closes; writes may come from any thread and never wait: a block
+// joins each client's queue (one copy for all of them) and the links' I/O loop sends it. A client
+// that took nothing for half a second while bytes waited for it, or that fell further behind than
+// its queue holds, is dropped and reported, so a rover that stops reading never slows the relay
+// or the other rovers. Bytes from clients count only from the client connected first (bytes of
+// several interleaved would break each other's frames); the others' are read and counted. Blocks
+// go to the program on the loop's thread, beside the owner; notices reach the owner through the
+// OwnerThread seam, which must outlive the server's connections (the program shuts it down
+// before it goes away).
 #pragma once
 
 #include <atomic>
@@ -19,6 +19,7 @@
 #include <memory>
 #include <string>
 
+#include "links/loop/io_loop.h"
 #include "links/owner_thread.h"
 #include "links/tcp_link.h"
 
@@ -27,11 +28,11 @@ namespace tessaly {
 struct TcpServerConfig {
     bool singleSource = false;        // an input: a second client is refused while one is connected
     std::size_t blockCap = 1024;      // largest block handed over
-    std::size_t clientQueueCap = 1 << 20;  // bytes waiting for one client before the writer waits
+    std::size_t clientQueueCap = 1 << 20;  // bytes that may wait for one client before it is dropped
 };
 
 struct TcpServerHandlers {
-    // On the server thread, beside the owner: every block of the client whose bytes count, never
+    // On the loop's thread, beside the owner: every block of the client whose bytes count, never
     // empty.
     std::function<void(LinkBytes block)> blockReceived;
     // On the owner thread: a client came; `peer` is "address:port".
@@ -42,7 +43,8 @@ struct TcpServerHandlers {
 
 class TcpServerLink {
 public:
-    TcpServerLink(TcpServerConfig config, std::shared_ptr<OwnerThread> owner, TcpServerHandlers handlers);
+    TcpServerLink(TcpServerConfig config, std::shared_ptr<IoLoop> loop, std::shared_ptr<OwnerThread> owner,
+                  TcpServerHandlers handlers);
     ~TcpServerLink();
     TcpServerLink(const TcpServerLink&) = delete;
     TcpServerLink& operator=(const TcpServerLink&) = delete;
@@ -53,8 +55,7 @@ public:
     // Ends every client in order and stops listening. Never fails.
     void close();
     bool listening() const;
-    // Any thread: queues the block for every connected client. Waits only while a client's queue
-    // is full and the client still takes bytes; one that took none for half a second is dropped.
+    // Any thread: queues the block for every connected client and returns.
     void write(LinkBytes block);
 
     std::uint64_t clients() const;
@@ -64,6 +65,7 @@ public:
     struct Server;
 
 private:
+    std::shared_ptr<IoLoop> loop_;  // first: what is bound to it goes before it
     TcpServerConfig config_;
     std::shared_ptr<OwnerThread> owner_;
     TcpServerHandlers handlers_;

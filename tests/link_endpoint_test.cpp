@@ -58,7 +58,7 @@ protected:
             std::this_thread::sleep_for(std::chrono::milliseconds(ms));
         };
         hooks.processEvents = [this] { owner->processEvents(); };
-        link = owner->call([&] { return std::make_unique<LinkEndpoint>(true, owner, hooks); });
+        link = owner->call([&] { return std::make_unique<LinkEndpoint>(true, std::make_shared<IoLoop>(), owner, hooks); });
     }
     void TearDown() override { owner->call([&] { link.reset(); }); }
     // Supervises at `now` until a notice comes (the loss is seen once the reader has ended).

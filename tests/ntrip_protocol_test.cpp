@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "links/chunked_transfer.h"
+#include "links/ntrip_link.h"
 #include "links/ntrip_protocol.h"
 
 namespace tessaly {
@@ -82,6 +83,44 @@ TEST(NtripReply, ErrorsAreOneLineNamingTheCaster) {
         EXPECT_EQ(error.find_first_of("\r\n\x01"), std::string::npos) << error;
     }
     EXPECT_EQ(ntripReplyError({Outcome::Accepted, false, "ICY 200 OK"}, "x"), "");
+}
+
+// The link's loop feeds the caster's answer as the socket cuts it. Whatever the cut, the stream is
+// the bytes that came with the answer's last piece followed by every later block, decoded.
+TEST(NtripOpener, AClientOpeningTakesTheAnswerInAnyPiecesAndDecodesTheStreamAfterIt) {
+    const NtripMount at{"caster", 2101, "L6E", "rover", "pw"};
+    const Bytes answer = bytesOf("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\n\xB5\x62\x02\r\n2\r\nAB\r\n");
+    for (const std::size_t piece : {std::size_t{1}, std::size_t{7}, answer.size()}) {
+        TcpOpener opener = ntripClientOpener(at, "ntrip://rover@caster:2101/L6E");
+        EXPECT_EQ(opener.request, ntripClientRequest(at));
+        std::optional<TcpOpening> opening;
+        std::size_t fed = 0;
+        for (; fed < answer.size() && !opening; fed += piece) {
+            opening = opener.reply(std::span(answer).subspan(fed, std::min(piece, answer.size() - fed)));
+        }
+        ASSERT_TRUE(opening && opening->error.empty()) << "pieces of " << piece;
+        ASSERT_TRUE(opening->decode);
+        Bytes stream = opening->early;
+        if (fed < answer.size()) {
+            EXPECT_TRUE(opening->decode(std::span(answer).subspan(fed), stream));
+        }
+        EXPECT_EQ(stream, bytesOf("\xB5\x62\x02" "AB")) << "pieces of " << piece;
+    }
+}
+
+TEST(NtripOpener, ACasterThatClosesOrFallsSilentIsSaidAsSuch) {
+    const NtripMount at{"caster", 2101, "L6E", "", ""};
+    const std::string where = "ntrip://caster:2101/L6E";
+    TcpOpener client = ntripClientOpener(at, where);
+    EXPECT_FALSE(client.reply(bytesOf("HTTP/1.1 401 Unauthorized\r\n")));
+    EXPECT_NE(client.ended(false, false).error.find("login refused"), std::string::npos)
+        << "what came before the close is the answer";
+    EXPECT_EQ(client.ended(true, false).error, where + ": no reply from the caster within 10 s");
+    EXPECT_EQ(client.ended(false, true).error, where + ": the caster closed the connection before the request was sent");
+    TcpOpener server = ntripServerOpener(at, where);
+    const auto refused = server.reply(bytesOf("ERROR - Bad Password\r\n"));
+    ASSERT_TRUE(refused);
+    EXPECT_NE(refused->error.find(where), std::string::npos) << refused->error;
 }
 
 TEST(NtripRequest, ClientAsksInRevision2WithBasicAuthentication) {

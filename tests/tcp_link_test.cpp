@@ -42,7 +42,7 @@ protected:
             owner->processEvents();
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         };
-        link = std::make_unique<TcpLink>(config, owner, handlers);
+        link = std::make_unique<TcpLink>(config, std::make_shared<IoLoop>(), owner, handlers);
     }
     bool connect(const std::string& host, int port) {
         return owner->call([&] { return link->TcpConnect(host, port); });
@@ -173,20 +173,21 @@ TEST_F(TcpLinkTest, WritesReachThePeerAndDoNothingWhenClosed) {
     EXPECT_TRUE(peer.receive(1).empty());
 }
 
-// A peer that stops reading holds the writer for the send time-out at most; what it took is then
-// its whole stream on that connection: the rest of the block, and every later one, would follow a
-// hole, so the connection ends and the link says so once.
+// A peer that stops reading never holds the writer: the block waits on the loop, and once the
+// peer took nothing for the send time-out what it took is its whole stream on that connection
+// (the rest of the block, and every later one, would follow a hole), so the connection ends and
+// the link says so once.
 TEST_F(TcpLinkTest, PeerThatStopsReadingEndsTheConnectionWithNoHoleInItsStream) {
     TcpPeer peer;
     ASSERT_TRUE(connectWithSendTimeout(peer, 100));
     const Bytes big = everyByteValue(32 << 20);
     owner->call([&] { link->TcpWrite(big); });  // the socket buffers fill; the peer reads nothing
-    owner->call([&] { link->TcpWrite(Bytes{1, 2, 3}); });
-    EXPECT_FALSE(connected());
     ASSERT_TRUE(eventually([&] {
         std::lock_guard lock(mutex);
         return !failures.empty();
     }));
+    EXPECT_FALSE(connected());
+    owner->call([&] { link->TcpWrite(Bytes{1, 2, 3}); });
     const Bytes got = peer.receive(big.size() + 3);  // until the connection ends
     EXPECT_GT(got.size(), 0u);
     EXPECT_LT(got.size(), big.size());
@@ -194,6 +195,34 @@ TEST_F(TcpLinkTest, PeerThatStopsReadingEndsTheConnectionWithNoHoleInItsStream) 
     std::lock_guard lock(mutex);
     ASSERT_EQ(failures.size(), 1u);
     EXPECT_NE(failures[0].find("the peer took no bytes for 100 ms"), std::string::npos) << failures[0];
+}
+
+// The window's thread writes the receiver commands and, through the relay, the loop writes every
+// block: neither may wait for a peer. A peer that falls behind by more than the queue holds is
+// ended, said once, instead of holding the writer or losing a block in the middle of its stream.
+TEST_F(TcpLinkTest, APeerThatFallsBehindNeverHoldsTheWriterAndIsEndedWhole) {
+    TcpPeer peer;
+    TcpLinkConfig config;
+    config.sendTimeoutMs = 60000;  // only the queue's bound can end this connection
+    config.writeQueueCap = 1 << 20;
+    makeLink(config);
+    ASSERT_TRUE(connect("127.0.0.1", peer.port()));
+    peer.accept();
+    Bytes stream;
+    std::size_t blocks = 0;
+    while (connected() && blocks < 10000) {
+        const Bytes block = everyByteValue(64 * 1024);
+        owner->call([&] { link->TcpWrite(block); });  // returns with the peer reading nothing
+        if (connected()) stream.insert(stream.end(), block.begin(), block.end());
+        ++blocks;
+    }
+    ASSERT_FALSE(connected()) << "the queue's bound ended it";
+    const Bytes got = peer.receive(stream.size() + 1);  // until the connection ends
+    EXPECT_LE(got.size(), stream.size());
+    EXPECT_TRUE(std::equal(got.begin(), got.end(), stream.begin())) << "a prefix of the stream, nothing after a hole";
+    std::lock_guard lock(mutex);
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_NE(failures[0].find("the peer did not keep up"), std::string::npos) << failures[0];
 }
 
 // A rover that reads slowly, a block far beyond what the sockets buffer taking ten times the
