@@ -16,7 +16,6 @@
 #include <thread>
 
 #include "app/app_icons.h"
-#include "app/byte_count_text.h"
 #include "app/port_combo_box.h"
 #include "app/qt_owner_thread.h"
 #include "app/program_version.h"
@@ -167,7 +166,8 @@ void TFormMain::monitorReset() {
 
 void TFormMain::Timer1Timer() {
     view_.timerTick();
-    showRoverLine(roverTicker_.tick(rover_, clock_.nowMs(), output_->isOpen(), language_));
+    model_.timerTick(rover_, clock_.nowMs(), output_->isOpen(), language_);
+    showRoverLine(model_.view(facts()).rover);
 }
 
 void TFormMain::showRoverLine(const RoverLine& line) {
@@ -185,11 +185,32 @@ void TFormMain::ApplicationEvents1Idle() {
     // The link controls and the status icon are refreshed on every tenth notification only.
     if (++refreshCounter_ % 10 != 0) return;
     linkControlRefresh();
-    if (const auto icon = view_.idleCheck(clock_.nowMs(), inputLinkOpen(), monitor_)) showStatusIcon(*icon);
-    // A link being reopened is trouble the user should see at a glance.
-    const bool lost = !linkRetryText_[0].empty() || !linkRetryText_[1].empty();
-    const StatusIconKind icon = lost ? StatusIconKind::Warning : view_.iconState();
+    // The reception check brings the monitor's icon state up to date; which icon shows is the
+    // model's to decide, as a lost link outweighs it.
+    view_.idleCheck(clock_.nowMs(), inputLinkOpen(), monitor_);
+    const StatusIconKind icon = model_.view(facts()).icon;
     if (icon != shownIcon_) showStatusIcon(icon);
+}
+
+MainWindowFacts TFormMain::facts() const {
+    const auto linkFacts = [](const LinkEndpoint& link) {
+        LinkFacts facts;
+        switch (link.state()) {
+            case LinkState::Closed: facts.activity = LinkActivity::Closed; break;
+            case LinkState::Open: facts.activity = LinkActivity::Open; break;
+            case LinkState::Reconnecting: facts.activity = LinkActivity::Reconnecting; break;
+        }
+        facts.serial = link.address().kind == LinkAddress::Kind::Serial;
+        return facts;
+    };
+    MainWindowFacts facts;
+    facts.input = linkFacts(*input_);
+    facts.output = linkFacts(*output_);
+    facts.monitorStatus = view_.statusText();
+    facts.monitorSkipped = monitorSkipped();
+    facts.monitorIcon = view_.iconState();
+    facts.language = language_;
+    return facts;
 }
 
 void TFormMain::showStatusIcon(StatusIconKind kind) {
@@ -198,16 +219,9 @@ void TFormMain::showStatusIcon(StatusIconKind kind) {
 }
 
 void TFormMain::updateLabelErr() {
-    // A lost link is what the user must see first; the monitor's line comes back once it is open.
-    const std::string& lost = !linkRetryText_[0].empty() ? linkRetryText_[0] : linkRetryText_[1];
-    std::string status = view_.statusText();
-    if (const std::uint64_t skipped = monitorSkipped()) {
-        std::string note = uiText(UiText::MonitorSkipped, language_);
-        note.replace(note.find("%1"), 2, byteCountText(skipped));
-        status += (status.empty() ? "" : " | ") + note;
-    }
-    LabelErr->setText(QString::fromStdString(lost.empty() ? status : lost));
-    LabelErr->setStyleSheet(lost.empty() ? QString() : QStringLiteral("color: #c00000;"));
+    const StatusLineView line = model_.view(facts()).status;
+    LabelErr->setText(QString::fromStdString(line.text));
+    LabelErr->setStyleSheet(line.colour == StatusLineColour::Red ? QStringLiteral("color: #c00000;") : QString());
     LabelErr->adjustSize();
 }
 

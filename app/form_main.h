@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/app_settings.h"
+#include "app/main_window_model.h"
 #include "app/pump_wait.h"
 #include "app/rover_line.h"
 #include "app/qt_seams.h"
@@ -140,6 +141,8 @@ private:
     void createOutputControls();
     void setTabOrderOfChildren();
     void applyUiTexts();
+    // What the window model reads from the links and the monitor.
+    MainWindowFacts facts() const;
     void showStatusIcon(StatusIconKind kind);
     void updateLabelErr();
     void showRoverLine(const RoverLine& line);
@@ -149,9 +152,8 @@ private:
     void watchInput(LinkBytes block);
     void connectLinkControls();
     void linkControlRefresh();
-    void refreshSide(bool tcpConnected, bool serialOpen, QPushButton* tcpOpen, QPushButton* tcpClose,
-                     QPushButton* open, QPushButton* close, QWidget* labelPort, QWidget* labelBaud,
-                     QRadioButton* serialKind, QList<QWidget*> followers);
+    void paintSide(const LinkControls& shown, QPushButton* tcpOpen, QPushButton* tcpClose, QPushButton* open,
+                   QPushButton* close, QWidget* labelPort, QWidget* labelBaud, QList<QWidget*> kindAndFields);
     bool openSerial(LinkEndpoint& link, const LinkEndpoint& other, PortComboBox* portField, QComboBox* baudField,
                     QPushButton* open, bool isInput);
     bool openTcp(LinkEndpoint& link, const LinkEndpoint& other, QLineEdit* hostField, QLineEdit* portField,
@@ -160,7 +162,6 @@ private:
     bool finishOpen(LinkEndpoint& link, const LinkAddress& address, UiText failure, bool isInput);
     void linkNoticed(bool isInput, const LinkNotice& notice);
     void linkClosedByUser(bool isInput);
-    std::string lostLinkText(bool isInput, const std::string& error, std::chrono::milliseconds retryIn) const;
     void fillPortList(PortComboBox* combo);
     void message(UiText row);
     void showMessage(const QString& text);
@@ -201,13 +202,12 @@ private:
     MonitorView view_;
     ReceiverMonitor monitor_;
     RoverMonitor rover_;
-    RoverLineTicker roverTicker_;
     std::shared_ptr<QtOwnerThread> owner_;
     std::shared_ptr<IoLoop> ioLoop_;  // where the network links wait
     std::unique_ptr<LinkEndpoint> input_;
     std::unique_ptr<LinkEndpoint> output_;
-    // What the status line says of a lost input and output link while it is being reopened.
-    std::string linkRetryText_[2];
+    // What the window shows, decided from the links and the monitor; the controls only paint it.
+    MainWindowModel model_;
     bool closing_ = false;  // the window is closing: nothing opens any more
     std::unique_ptr<LinkRouter> router_;
     bool portTidy_ = false;

@@ -207,8 +207,7 @@ void TFormMain::ButtonTCPclose2Click() {
 }
 
 void TFormMain::linkClosedByUser(bool isInput) {
-    // A close ends a reconnect too: its line goes with it.
-    linkRetryText_[isInput ? 0 : 1].clear();
+    model_.linkClosedByUser(isInput ? LinkSide::Input : LinkSide::Output);
     if (isInput) view_.markInputClosed();
     updateLabelErr();
 }
@@ -239,18 +238,9 @@ void TFormMain::linkNoticed(bool isInput, const LinkNotice& notice) {
         }
         break;
     }
-    linkRetryText_[isInput ? 0 : 1] =
-        notice.retryIn.count() > 0 ? lostLinkText(isInput, notice.error, notice.retryIn) : std::string();
+    model_.linkNoticed(isInput ? LinkSide::Input : LinkSide::Output, notice.error, notice.retryIn);
     updateLabelErr();
     linkControlRefresh();
-}
-
-std::string TFormMain::lostLinkText(bool isInput, const std::string& error, std::chrono::milliseconds retryIn) const {
-    char wait[48];
-    std::snprintf(wait, sizeof wait, " (%.1f s)", static_cast<double>(retryIn.count()) / 1000.0);
-    std::string text = uiText(isInput ? UiText::InputLinkLost : UiText::OutputLinkLost, language_);
-    if (!error.empty()) text += ": " + error;
-    return text + wait;
 }
 
 // Kinds and refresh ---------------------------------------------------------------------------
@@ -278,27 +268,23 @@ void TFormMain::linkControlRefresh() {
         ComboBoxPort->setEditText(QString::fromStdString(tidyPortText(textOf(ComboBoxPort))));
         ComboBoxPort2->setEditText(QString::fromStdString(tidyPortText(textOf(ComboBoxPort2))));
     }
-    refreshSide(input_->wanted() && !isSerial(*input_), input_->wanted() && isSerial(*input_), ButtonTCPopen, ButtonTCPclose, ButtonOpen, ButtonClose,
-                LabelPort, LabelBaud, RadioButtonSerial,
-                {RadioButtonTCP, ComboBoxPort, ComboBoxBaud, LabeledEditTcpHost, LabeledEditTcpPort});
-    refreshSide(output_->wanted() && !isSerial(*output_), output_->wanted() && isSerial(*output_), ButtonTCPopen2, ButtonTCPclose2, ButtonOpen2, ButtonClose2,
-                LabelPort2, LabelBaud2, RadioButtonSerial2,
-                {RadioButtonTCP2, ComboBoxPort2, ComboBoxBaud2, LabeledEditTcpHost2, LabeledEditTCPport2});
+    const MainWindowView shown = model_.view(facts());
+    paintSide(shown.input, ButtonTCPopen, ButtonTCPclose, ButtonOpen, ButtonClose, LabelPort, LabelBaud,
+              {RadioButtonSerial, RadioButtonTCP, ComboBoxPort, ComboBoxBaud, LabeledEditTcpHost, LabeledEditTcpPort});
+    paintSide(shown.output, ButtonTCPopen2, ButtonTCPclose2, ButtonOpen2, ButtonClose2, LabelPort2, LabelBaud2,
+              {RadioButtonSerial2, RadioButtonTCP2, ComboBoxPort2, ComboBoxBaud2, LabeledEditTcpHost2,
+               LabeledEditTCPport2});
 }
 
-// A link that is lost and being reopened counts as open: its Close button ends the attempts.
-void TFormMain::refreshSide(bool tcpConnected, bool serialOpen, QPushButton* tcpOpen, QPushButton* tcpClose,
-                            QPushButton* open, QPushButton* close, QWidget* labelPort, QWidget* labelBaud,
-                            QRadioButton* serialKind, QList<QWidget*> followers) {
-    tcpOpen->setEnabled(!tcpConnected);
-    tcpClose->setEnabled(tcpConnected);
-    open->setEnabled(!serialOpen);
-    close->setEnabled(serialOpen);
-    labelPort->setEnabled(!serialOpen);
-    labelBaud->setEnabled(!serialOpen);
-    // The kind and the endpoint of a side change only while the side is idle.
-    serialKind->setEnabled(!tcpConnected && !serialOpen);
-    for (QWidget* follower : followers) follower->setEnabled(serialKind->isEnabled());
+void TFormMain::paintSide(const LinkControls& shown, QPushButton* tcpOpen, QPushButton* tcpClose, QPushButton* open,
+                          QPushButton* close, QWidget* labelPort, QWidget* labelBaud, QList<QWidget*> kindAndFields) {
+    tcpOpen->setEnabled(shown.tcpOpenEnabled);
+    tcpClose->setEnabled(shown.tcpCloseEnabled);
+    open->setEnabled(shown.serialOpenEnabled);
+    close->setEnabled(shown.serialCloseEnabled);
+    labelPort->setEnabled(shown.serialLabelsEnabled);
+    labelBaud->setEnabled(shown.serialLabelsEnabled);
+    for (QWidget* widget : kindAndFields) widget->setEnabled(shown.kindEnabled);
 }
 
 // Commands and messages -----------------------------------------------------------------------
