@@ -44,6 +44,7 @@ TFormMain::TFormMain(FormOptions options, QWidget* parent)
     : QWidget(parent),
       options_(std::move(options)),
       clock_(options_.clock ? *options_.clock : systemClock_),
+      timer_(options_.timer ? *options_.timer : windowTimer_),
       monitor_(outputsFor(view_, eventPump_, pairLogs_)) {
     setObjectName(QStringLiteral("FormMain"));
     setWindowTitle(QStringLiteral("Tessaly Monitor"));
@@ -220,6 +221,9 @@ void TFormMain::FormCloseQuery() {
     // Plain sleeps, no events: the window is going away and nothing may run in between.
     using std::chrono::milliseconds;
     closing_ = true;
+    // A run cut short leaves its button clickable, and sends nothing to a link being closed.
+    timedRuns_.cancelAll();
+    for (QPushButton* button : ButtonCmd) button->setEnabled(true);
     // The links open now, or being reopened, are opened again at the next start.
     recordOpenLinks();
     for (LinkEndpoint* link : {input_.get(), output_.get()}) {

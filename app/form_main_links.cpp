@@ -149,8 +149,8 @@ void TFormMain::ButtonClose2Click() {
     ButtonClose2->setEnabled(false);
     output_->close();
     linkClosedByUser(false);
-    pumpWait(200);
-    ButtonClose2->setEnabled(true);
+    // Back after a short pause from the event loop; the next refresh then shows the link's state.
+    timedRuns_.start({{200, [this] { ButtonClose2->setEnabled(true); }}});
 }
 
 void TFormMain::ComboBoxPortDropDown() { fillPortList(ComboBoxPort); }
@@ -302,16 +302,15 @@ void TFormMain::refreshSide(bool tcpConnected, bool serialOpen, QPushButton* tcp
 
 // Commands and messages -----------------------------------------------------------------------
 
-void TFormMain::sendCommandText(std::string_view text) {
+void TFormMain::sendCommandText(std::string_view text) { timedRuns_.start(commandTextSteps(text, commandOutputs())); }
+
+CommandTextOutputs TFormMain::commandOutputs() {
     CommandTextOutputs outputs;
     outputs.writeToInput = [this](const CommandBytes& bytes) { router_->ForwardToInput(bytes); };
     outputs.showError = [this](const std::string& text) { showMessage(QString::fromStdString(text)); };
-    outputs.wait = [this](std::int32_t ms) { pumpWait(ms); };
     outputs.language = language_;
-    runCommandText(text, outputs);
+    return outputs;
 }
-
-void TFormMain::pumpWait(std::int32_t ms) { messagePumpWait(ms, clock_, eventWaiter_); }
 
 void TFormMain::message(UiText row) { showMessage(QString::fromStdString(messageText(row))); }
 

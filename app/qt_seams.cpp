@@ -16,6 +16,11 @@ void QtEventWaiter::processEventsFor(std::uint32_t maxMs) {
     loop.exec();
 }
 
+void QtDelayTimer::runAfter(std::int32_t ms, std::function<void()> task) {
+    // Precise: a command's pauses are a receiver's restart times, not a refresh rate.
+    QTimer::singleShot(std::max(ms, 0), Qt::PreciseTimer, context_, std::move(task));
+}
+
 void QtEventPump::processPendingEvents() {
     constexpr auto kFramePeriod = std::chrono::milliseconds(16);
     const auto now = std::chrono::steady_clock::now();

@@ -3,10 +3,24 @@
 
 #include <chrono>
 
+#include "app/delay_timer.h"
 #include "app/pump_wait.h"
 #include "monitor/monitor_outputs.h"
 
+class QObject;
+
 namespace tessaly {
+
+// The window's timers: a task runs from its event loop, and is dropped unrun when the context
+// object goes away first.
+class QtDelayTimer final : public DelayTimer {
+public:
+    explicit QtDelayTimer(QObject* context) : context_(context) {}
+    void runAfter(std::int32_t ms, std::function<void()> task) override;
+
+private:
+    QObject* context_;
+};
 
 // Runs a nested event loop that wakes at the deadline: waiting costs no processor time.
 class QtEventWaiter final : public EventWaiter {
