@@ -150,6 +150,7 @@ private:
     void FormCloseQuery();
     void createLinks();
     void watchInput(LinkBytes block);
+    void repaintChangedGrids();
     void connectLinkControls();
     void linkControlRefresh();
     void refreshSide(bool tcpConnected, bool serialOpen, QPushButton* tcpOpen, QPushButton* tcpClose,
@@ -190,7 +191,6 @@ private:
     FormOptions options_;
     SystemMillisecondClock systemClock_;
     const MillisecondClock& clock_;
-    QtEventPump eventPump_;
     QtEventWaiter eventWaiter_;
     QtDelayTimer windowTimer_{this};
     DelayTimer& timer_;
@@ -218,6 +218,8 @@ private:
     bool closing_ = false;  // the window is closing: nothing opens any more
     std::unique_ptr<LinkRouter> router_;
     bool portTidy_ = false;
+    // A grid has changed since the input's last batch: painted at the batch's end.
+    bool gridChanged_[2] = {};
 
     bool firstActivationDone_ = false;
     std::string programVersion_;

@@ -21,12 +21,4 @@ void QtDelayTimer::runAfter(std::int32_t ms, std::function<void()> task) {
     QTimer::singleShot(std::max(ms, 0), Qt::PreciseTimer, context_, std::move(task));
 }
 
-void QtEventPump::processPendingEvents() {
-    constexpr auto kFramePeriod = std::chrono::milliseconds(16);
-    const auto now = std::chrono::steady_clock::now();
-    if (now - last_ < kFramePeriod) return;
-    last_ = now;
-    QCoreApplication::processEvents();
-}
-
 }  // namespace tessaly

@@ -1,11 +1,8 @@
-// The Qt side of the seams the core waits and pumps through.
+// The Qt side of the seams the core waits and times through.
 #pragma once
-
-#include <chrono>
 
 #include "app/delay_timer.h"
 #include "app/pump_wait.h"
-#include "monitor/monitor_outputs.h"
 
 class QObject;
 
@@ -26,17 +23,6 @@ private:
 class QtEventWaiter final : public EventWaiter {
 public:
     void processEventsFor(std::uint32_t maxMs) override;
-};
-
-// The decoder lets the window repaint after every L6 message. A screen shows no more than about
-// sixty pictures a second, so a flood of messages (a replay, a fast test stream) processes events
-// at most that often instead of painting for every frame and holding back the bytes behind it.
-class QtEventPump final : public EventPump {
-public:
-    void processPendingEvents() override;
-
-private:
-    std::chrono::steady_clock::time_point last_{};
 };
 
 }  // namespace tessaly
