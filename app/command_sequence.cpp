@@ -7,14 +7,10 @@ namespace tessaly {
 void CommandSequencer::start(std::vector<TimedStep> steps) {
     auto run = std::make_shared<Run>();
     run->steps = std::move(steps);
-    ++runsUnderWay_;
     goOn(run);
 }
 
-void CommandSequencer::cancelAll() {
-    self_ = std::make_shared<CommandSequencer*>(this);
-    runsUnderWay_ = 0;
-}
+void CommandSequencer::cancelAll() { self_ = std::make_shared<CommandSequencer*>(this); }
 
 void CommandSequencer::goOn(std::shared_ptr<Run> run) {
     // A step may cancel (the window closes from a message box it shows): then nothing after it.
@@ -32,7 +28,6 @@ void CommandSequencer::goOn(std::shared_ptr<Run> run) {
         if (step.action) step.action();
         if (self.expired()) return;
     }
-    --runsUnderWay_;
 }
 
 }  // namespace tessaly

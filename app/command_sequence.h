@@ -32,8 +32,6 @@ public:
     void start(std::vector<TimedStep> steps);
     // Drops the steps not yet run of every run under way; a step running now finishes.
     void cancelAll();
-    // Runs with steps still to come.
-    int runsUnderWay() const { return runsUnderWay_; }
 
 private:
     struct Run {
@@ -46,7 +44,6 @@ private:
     DelayTimer& timer_;
     // What the timer's tasks hold weakly: replaced on a cancel, gone with the sequencer.
     std::shared_ptr<CommandSequencer*> self_ = std::make_shared<CommandSequencer*>(this);
-    int runsUnderWay_ = 0;
 };
 
 }  // namespace tessaly

@@ -1,6 +1,5 @@
 #include "app/qt_seams.h"
 
-#include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
 

@@ -1,7 +1,7 @@
 // What receiver stream monitoring calls out to while it decodes: the channel grids, the status
-// line, the CSV log and the wall clock. The window, the log and
-// the headless tools implement them; tests implement them to see what happened. All calls come
-// on the thread that scans the input blocks.
+// line, the CSV log and the wall clock. The window, the log and the headless tools implement
+// them; tests implement them to see what happened. All calls come on the thread that scans the
+// input blocks.
 #pragma once
 
 #include <chrono>

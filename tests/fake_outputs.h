@@ -9,8 +9,7 @@
 
 namespace tessaly::test {
 
-class RecordingOutputs : public ReportView, public StatusLine, public PairLog,
-                         public WallClock {
+class RecordingOutputs : public ReportView, public StatusLine, public PairLog, public WallClock {
 public:
     void markFresh(Channel channel) override { events.push_back(channel == Channel::A ? "fresh A" : "fresh B"); }
     void showReport(const L6ChannelReport& report, float cnoAverage) override {
