@@ -1,6 +1,7 @@
 #include "app/command_text.h"
 
 #include <cstdio>
+#include <utility>
 
 #include "app/utf16_text.h"
 #include "monitor/ubx_frame.h"
@@ -110,19 +111,25 @@ CheckedFrame checkCommandFrame(CommandBytes frame, UiLanguage language) {
     return {std::move(frame), {}};
 }
 
-void runCommandText(std::string_view text, const CommandTextOutputs& outputs) {
-    for (const CommandStep& step : parseCommandText(text)) {
+std::vector<TimedStep> commandTextSteps(std::string_view text, const CommandTextOutputs& outputs) {
+    std::vector<TimedStep> steps;
+    std::int32_t pause = 0;
+    for (CommandStep& step : parseCommandText(text)) {
         if (step.kind == CommandStep::Kind::WaitAfterFrame) {
-            outputs.wait(1000);
+            pause += kCommandPauseMs;
             continue;
         }
-        CheckedFrame checked = checkCommandFrame(step.frame, outputs.language);
-        if (checked.bytes) {
-            outputs.writeToInput(*checked.bytes);
-        } else {
-            outputs.showError(checked.error);
-        }
+        steps.push_back({std::exchange(pause, 0), [outputs, frame = std::move(step.frame)] {
+                             CheckedFrame checked = checkCommandFrame(frame, outputs.language);
+                             if (checked.bytes) {
+                                 outputs.writeToInput(*checked.bytes);
+                             } else {
+                                 outputs.showError(checked.error);
+                             }
+                         }});
     }
+    if (pause > 0) steps.push_back({pause, {}});
+    return steps;
 }
 
 }  // namespace tessaly

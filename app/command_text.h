@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/command_sequence.h"
 #include "app/ui_texts.h"
 
 namespace tessaly {
@@ -42,14 +43,18 @@ CheckedFrame checkCommandFrame(CommandBytes frame, UiLanguage language);
 // receiver command; the reply's firmware text appears in the status line.
 inline constexpr std::string_view kFirmwareVersionPoll = "\\B5\\62\\0A\\04\\00\\00\\0E\\34";
 
+// Where a command text's frames go. Called from the steps of a timed run, as their times come.
 struct CommandTextOutputs {
     std::function<void(const CommandBytes& bytes)> writeToInput;  // every open input link
     std::function<void(const std::string& message)> showError;
-    std::function<void(std::int32_t ms)> wait;  // the message-pump wait
     UiLanguage language = UiLanguage::English;
 };
 
-// Sends every frame of the text in turn, with the waits between them. Returns when all is done.
-void runCommandText(std::string_view text, const CommandTextOutputs& outputs);
+// The pause after every "|".
+inline constexpr std::int32_t kCommandPauseMs = 1000;
+
+// The timed steps of a command text: every frame in turn, checked when its time comes, a pause
+// of kCommandPauseMs after every "|" (one at the very end too, before whatever follows).
+std::vector<TimedStep> commandTextSteps(std::string_view text, const CommandTextOutputs& outputs);
 
 }  // namespace tessaly

@@ -28,11 +28,10 @@ constexpr int kClientWidth = 482;
 constexpr int kClientHeight = 409;
 constexpr int kPortListWidth = 345;  // wide enough for the port descriptions
 
-MonitorOutputs outputsFor(MonitorView& view, EventPump& pump, PairLog& log) {
+MonitorOutputs outputsFor(MonitorView& view, PairLog& log) {
     MonitorOutputs outputs;
     outputs.view = &view;
     outputs.statusLine = &view;
-    outputs.pump = &pump;
     outputs.log = &log;
     return outputs;
 }
@@ -43,7 +42,8 @@ TFormMain::TFormMain(FormOptions options, QWidget* parent)
     : QWidget(parent),
       options_(std::move(options)),
       clock_(options_.clock ? *options_.clock : systemClock_),
-      monitor_(outputsFor(view_, eventPump_, pairLogs_)) {
+      timer_(options_.timer ? *options_.timer : windowTimer_),
+      monitor_(outputsFor(view_, pairLogs_)) {
     setObjectName(QStringLiteral("FormMain"));
     setWindowTitle(QStringLiteral("Tessaly Monitor"));
     setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
@@ -62,7 +62,9 @@ TFormMain::TFormMain(FormOptions options, QWidget* parent)
         connect(ButtonCmd[i], &QPushButton::clicked, this, [this, i] { commandRun(i); });
     }
     view_.onGridChanged = [this](Channel channel) {
-        (channel == Channel::A ? StringGrid1 : StringGrid2)->update();
+        const int side = channel == Channel::A ? 0 : 1;
+        gridChanged_[side] = true;
+        (side == 0 ? StringGrid1 : StringGrid2)->update();
     };
     view_.onStatusChanged = [this] { updateLabelErr(); };
     view_.setLastIdleCheck(clock_.nowMs());
@@ -234,6 +236,9 @@ void TFormMain::FormCloseQuery() {
     // Plain sleeps, no events: the window is going away and nothing may run in between.
     using std::chrono::milliseconds;
     closing_ = true;
+    // A run cut short leaves its button clickable, and sends nothing to a link being closed.
+    timedRuns_.cancelAll();
+    for (QPushButton* button : ButtonCmd) button->setEnabled(true);
     // The links open now, or being reopened, are opened again at the next start.
     recordOpenLinks();
     for (LinkEndpoint* link : {input_.get(), output_.get()}) {

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "app/app_settings.h"
+#include "app/command_sequence.h"
+#include "app/command_text.h"
 #include "app/main_window_model.h"
 #include "app/pump_wait.h"
 #include "app/rover_line.h"
@@ -44,8 +46,10 @@ class TFormChart;
 struct FormOptions {
     // Decides the UI language; empty means the system's locale.
     std::string localeName;
-    // The 32-bit millisecond clock of the waits and the idle check; absent means the system's.
+    // The 32-bit millisecond clock of the idle check and the rover line; absent means the system's.
     const MillisecondClock* clock = nullptr;
+    // The timer of the command runs and of the output's Close pause; absent means the window's.
+    DelayTimer* timer = nullptr;
     // Where the messages go; absent means the centred message box. Tests record them here.
     std::function<void(const QString& text)> showMessage;
     // The log's file dialog and its overwrite question; absent means the real dialogs.
@@ -102,10 +106,9 @@ public:
     // From the heartbeat: notices lost links and reopens them when their attempt is due.
     void superviseLinks();
     // Sends a command text to every open input link: frames checked or completed, CR LF after
-    // each, a second's wait after every "|".
+    // each. The frames before the first "|" leave at once, each later one a second after the
+    // one before it, from the event loop.
     void sendCommandText(std::string_view text);
-    // The message-pump wait: the window keeps working meanwhile.
-    void pumpWait(std::int32_t ms);
 
     LinkEndpoint& inputLink() { return *input_; }
     LinkEndpoint& outputLink() { return *output_; }
@@ -150,6 +153,7 @@ private:
     void FormCloseQuery();
     void createLinks();
     void watchInput(LinkBytes block);
+    void repaintChangedGrids();
     void connectLinkControls();
     void linkControlRefresh();
     void paintSide(const LinkControls& shown, QPushButton* tcpOpen, QPushButton* tcpClose, QPushButton* open,
@@ -166,6 +170,7 @@ private:
     void message(UiText row);
     void showMessage(const QString& text);
     void commandRun(int index);
+    CommandTextOutputs commandOutputs();
     void layOutCommandButtons();
     void createChartButton();
     void startLog();
@@ -187,8 +192,11 @@ private:
     FormOptions options_;
     SystemMillisecondClock systemClock_;
     const MillisecondClock& clock_;
-    QtEventPump eventPump_;
     QtEventWaiter eventWaiter_;
+    QtDelayTimer windowTimer_{this};
+    DelayTimer& timer_;
+    // The command runs and the Close pause; dropped when the window closes.
+    CommandSequencer timedRuns_{timer_};
     SystemWallClock wallClock_;
     CsvLog csvLog_{wallClock_};
     RawCapture rawCapture_;  // the other kind of log: the input stream byte for byte
@@ -211,6 +219,8 @@ private:
     bool closing_ = false;  // the window is closing: nothing opens any more
     std::unique_ptr<LinkRouter> router_;
     bool portTidy_ = false;
+    // A grid has changed since the input's last batch: painted at the batch's end.
+    bool gridChanged_[2] = {};
 
     bool firstActivationDone_ = false;
     std::string programVersion_;

@@ -1,12 +1,13 @@
 // The four command buttons: each sends its command text to the L6 receiver, then after a second
-// resets the monitor and asks for the firmware version again.
-#include <QCoreApplication>
+// resets the monitor and asks for the firmware version again. The run is timed from the event
+// loop, so received data, other runs and the user's clicks go on meanwhile; another button's run
+// goes on beside it, and the button of a run under way stays disabled until the run's end.
 #include <QLabel>
 #include <QPushButton>
 
 #include "app/command_buttons.h"
-#include "app/command_text.h"
 #include "app/form_main.h"
+#include "app/receiver_command.h"
 
 namespace tessaly {
 
@@ -26,16 +27,15 @@ void TFormMain::layOutCommandButtons() {
 
 void TFormMain::commandRun(int index) {
     QPushButton* button = ButtonCmd[index];
+    // Disabled while its run is under way: only code can click it then, and that click would
+    // only repeat the run. A closing window starts none.
+    if (!button->isEnabled() || closing_) return;
     button->setEnabled(false);
     view_.setStatusText(button->toolTip().toStdString());
-    QCoreApplication::processEvents();
-    sendCommandText(settings_.commands[static_cast<std::size_t>(index)]);
-    // The receiver restarts meanwhile; other runs and received data go on during the wait.
-    pumpWait(1000);
-    monitorReset();
-    sendCommandText(kFirmwareVersionPoll);
-    button->setEnabled(true);
-    QCoreApplication::processEvents();
+    // The command's name is on screen before its first frame leaves.
+    LabelErr->repaint();
+    timedRuns_.start(receiverCommandSteps(settings_.commands[static_cast<std::size_t>(index)], commandOutputs(),
+                                          [this] { monitorReset(); }, [button] { button->setEnabled(true); }));
 }
 
 }  // namespace tessaly

@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <thread>
+#include <utility>
 
 #include "app/command_text.h"
 #include "app/form_main.h"
@@ -18,6 +19,7 @@
 #include "app/message_box.h"
 #include "app/port_combo_box.h"
 #include "app/qt_owner_thread.h"
+#include "app/string_grid.h"
 #include "links/port_list.h"
 #include "links/port_text.h"
 
@@ -47,6 +49,7 @@ void TFormMain::createLinks() {
             input ? monitor_.scanner().clearPending() : rover_.clearPending();
             updateLabelErr();
         };
+        if (input) hooks.watchBatchDone = [this] { repaintChangedGrids(); };
         hooks.noticed = [this, input](const LinkNotice& notice) { linkNoticed(input, notice); };
         hooks.pumpEventsFor = [this](std::uint32_t ms) { eventWaiter_.processEventsFor(ms); };
         hooks.processEvents = [] { QCoreApplication::processEvents(); };
@@ -60,6 +63,15 @@ void TFormMain::createLinks() {
 void TFormMain::watchInput(LinkBytes block) {
     rawCapture_.write(block);
     monitor_.scanBlock(block);
+}
+
+// A long batch (a flood of a replay) is scanned in one go; the grids show what it changed before
+// the next one starts, instead of waiting for the event loop's turn.
+void TFormMain::repaintChangedGrids() {
+    StringGrid* grids[2] = {StringGrid1, StringGrid2};
+    for (int side = 0; side < 2; ++side) {
+        if (std::exchange(gridChanged_[side], false)) grids[side]->repaint();
+    }
 }
 
 std::uint64_t TFormMain::monitorSkipped() const { return input_->watchSkipped() + output_->watchSkipped(); }
@@ -150,8 +162,8 @@ void TFormMain::ButtonClose2Click() {
     ButtonClose2->setEnabled(false);
     output_->close();
     linkClosedByUser(false);
-    pumpWait(200);
-    ButtonClose2->setEnabled(true);
+    // Back after a short pause from the event loop; the next refresh then shows the link's state.
+    timedRuns_.start({{200, [this] { ButtonClose2->setEnabled(true); }}});
 }
 
 void TFormMain::ComboBoxPortDropDown() { fillPortList(ComboBoxPort); }
@@ -289,16 +301,15 @@ void TFormMain::paintSide(const LinkControls& shown, QPushButton* tcpOpen, QPush
 
 // Commands and messages -----------------------------------------------------------------------
 
-void TFormMain::sendCommandText(std::string_view text) {
+void TFormMain::sendCommandText(std::string_view text) { timedRuns_.start(commandTextSteps(text, commandOutputs())); }
+
+CommandTextOutputs TFormMain::commandOutputs() {
     CommandTextOutputs outputs;
     outputs.writeToInput = [this](const CommandBytes& bytes) { router_->ForwardToInput(bytes); };
     outputs.showError = [this](const std::string& text) { showMessage(QString::fromStdString(text)); };
-    outputs.wait = [this](std::int32_t ms) { pumpWait(ms); };
     outputs.language = language_;
-    runCommandText(text, outputs);
+    return outputs;
 }
-
-void TFormMain::pumpWait(std::int32_t ms) { messagePumpWait(ms, clock_, eventWaiter_); }
 
 void TFormMain::message(UiText row) { showMessage(QString::fromStdString(messageText(row))); }
 

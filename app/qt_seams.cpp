@@ -1,6 +1,5 @@
 #include "app/qt_seams.h"
 
-#include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
 
@@ -16,12 +15,9 @@ void QtEventWaiter::processEventsFor(std::uint32_t maxMs) {
     loop.exec();
 }
 
-void QtEventPump::processPendingEvents() {
-    constexpr auto kFramePeriod = std::chrono::milliseconds(16);
-    const auto now = std::chrono::steady_clock::now();
-    if (now - last_ < kFramePeriod) return;
-    last_ = now;
-    QCoreApplication::processEvents();
+void QtDelayTimer::runAfter(std::int32_t ms, std::function<void()> task) {
+    // Precise: a command's pauses are a receiver's restart times, not a refresh rate.
+    QTimer::singleShot(std::max(ms, 0), Qt::PreciseTimer, context_, std::move(task));
 }
 
 }  // namespace tessaly

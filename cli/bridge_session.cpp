@@ -207,16 +207,7 @@ void BridgeSession::sendFirmwareVersionPoll() {
     CommandTextOutputs outputs;
     outputs.writeToInput = [this](const CommandBytes& bytes) { router_->ForwardToInput(bytes); };
     outputs.showError = [this](const std::string& text) { err_ << "tessaly-cli bridge: " << text << "\n"; };
-    outputs.wait = [this](std::int32_t ms) { waitMs(ms); };
-    runCommandText(kFirmwareVersionPoll, outputs);
-}
-
-void BridgeSession::waitMs(std::int32_t ms) {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
-    for (auto now = Clock::now(); now < deadline && !stopRequested_; now = Clock::now()) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count();
-        loop_->processEventsFor(static_cast<std::uint32_t>(left) + 1);
-    }
+    timedRuns_.start(commandTextSteps(kFirmwareVersionPoll, outputs));
 }
 
 void BridgeSession::run() {
@@ -226,9 +217,11 @@ void BridgeSession::run() {
         for (const Side* side : sides()) {
             if (const auto attempt = side->endpoint->nextAttempt()) wakeAt = std::min(wakeAt, *attempt);
         }
+        if (const auto due = timer_.nextDue()) wakeAt = std::min(wakeAt, *due);
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(wakeAt - Clock::now()).count();
         loop_->processEventsFor(static_cast<std::uint32_t>(std::max<long long>(left, 0)));
         if (stopRequested_) break;
+        timer_.runDue(Clock::now());
         for (Side* side : sides()) side->endpoint->supervise(Clock::now());
         if (Clock::now() >= nextStatus) {
             printStatus();
@@ -275,6 +268,7 @@ void BridgeSession::printStatus() {
 void BridgeSession::shutDown() {
     if (shutDown_) return;
     shutDown_ = true;
+    timedRuns_.cancelAll();
     for (Side* side : sides()) side->endpoint->close();
     // Waits for a reader still forwarding its last block; no link thread reaches the bridge after.
     loop_->shutdown();

@@ -14,9 +14,11 @@
 #include <optional>
 #include <string>
 
+#include "app/command_sequence.h"
 #include "links/owner_loop.h"
 #include "cli/bridge_options.h"
 #include "cli/bridge_status.h"
+#include "cli/loop_timer.h"
 #include "links/link_endpoint.h"
 #include "links/link_routing.h"
 #include "monitor/csv_log.h"
@@ -60,7 +62,6 @@ private:
     void resetMonitor();
     void pollOpenedInput();
     void sendFirmwareVersionPoll();
-    void waitMs(std::int32_t ms);
     void printStatus();
     void shutDown();
 
@@ -70,6 +71,9 @@ private:
     std::shared_ptr<OwnerLoop> loop_;
     std::shared_ptr<IoLoop> ioLoop_ = std::make_shared<IoLoop>();  // where the network links wait
     std::atomic<bool> stopRequested_{false};
+    // The timed command runs (the firmware-version poll), on the loop's thread.
+    LoopTimer timer_;
+    CommandSequencer timedRuns_{timer_};
 
     SystemWallClock clock_;
     CsvLog csv_{clock_};

@@ -24,7 +24,7 @@ std::string linkAddressText(const LinkAddress& address) {
 LinkEndpoint::LinkEndpoint(bool isInput, std::shared_ptr<IoLoop> loop, std::shared_ptr<OwnerThread> owner,
                            LinkEndpointHooks hooks)
     : owner_(std::move(owner)), hooks_(std::move(hooks)) {
-    if (hooks_.watch) feed_ = std::make_unique<MonitorFeed>(owner_, MonitorFeedHooks{hooks_.watch, hooks_.watchSkipped});
+    if (hooks_.watch) feed_ = std::make_unique<MonitorFeed>(owner_, MonitorFeedHooks{hooks_.watch, hooks_.watchSkipped, hooks_.watchBatchDone});
     TcpLinkHandlers handlers;
     handlers.blockReceived = [this](LinkBytes block) { read(block); };
     // The link has closed itself; the next supervision finds it lost and tells why.

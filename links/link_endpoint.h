@@ -59,6 +59,8 @@ struct LinkEndpointHooks {
     // skipped because it was behind. Without `watch` the bytes are only forwarded.
     std::function<void(LinkBytes block)> watch;
     std::function<void(std::uint64_t bytes)> watchSkipped;
+    // Owner thread: after each batch of watched blocks, before the owner's other events run.
+    std::function<void()> watchBatchDone;
     std::function<void(const LinkNotice& notice)> noticed;
     // A listening link only: a client came (`connected`, the text is its "address:port"), or one
     // line about a client that left, was dropped or was refused. May be left empty.

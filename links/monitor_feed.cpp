@@ -33,16 +33,26 @@ struct MonitorFeed::State {
     std::deque<Gap> gaps;                  // guarded by mutex; in stream order
     std::uint64_t skipped = 0;             // guarded by mutex
     bool takeAsked = false;                // guarded by mutex: a take is posted or running
-    // Guarded by mutex: a take is under way. The monitor lets the window run its events while it
-    // scans, and a close among them drains: that drain must not start in the middle of this take.
+    // Guarded by mutex: a take is under way. A hook that lets the owner run its events (a message
+    // box) may meet a close, which drains: that drain must not start in the middle of this take.
     bool taking = false;
 
-    // Owner thread: watches up to `budget` bytes; false once nothing is left (no take is asked
-    // for any more then).
+    // Owner thread: watches up to `budget` bytes, then says the batch is done; false once nothing
+    // is left (no take is asked for any more then).
     bool take(std::size_t budget);
+    // The blocks of a take; `done` counts what they watched.
+    bool takeBlocks(std::size_t budget, std::size_t& done);
 };
 
 bool MonitorFeed::State::take(std::size_t budget) {
+    std::size_t done = 0;
+    const bool more = takeBlocks(budget, done);
+    // Once the take has settled whether another is asked for: a push meanwhile posts its own.
+    if (done > 0 && hooks.batchDone) hooks.batchDone();
+    return more;
+}
+
+bool MonitorFeed::State::takeBlocks(std::size_t budget, std::size_t& done) {
     std::unique_lock lock(mutex);
     if (taking) return false;  // the take under way goes on with the rest
     taking = true;
@@ -63,7 +73,7 @@ bool MonitorFeed::State::take(std::size_t budget) {
         size -= n;
         watchedTotal += n;
     };
-    for (std::size_t done = 0; done < budget;) {
+    while (done < budget) {
         if (!gaps.empty() && gaps.front().at == watchedTotal) {
             const std::uint64_t bytes = gaps.front().bytes;
             gaps.pop_front();

@@ -22,6 +22,8 @@ struct MonitorFeedHooks {
     std::function<void(LinkBytes block)> watch;
     // Owner thread: this many bytes were skipped right before the next block watched.
     std::function<void(std::uint64_t bytes)> skipped;
+    // Owner thread: the blocks of one take are watched; the owner's other events come next.
+    std::function<void()> batchDone;
 };
 
 class MonitorFeed {

@@ -13,7 +13,6 @@ bool L6Decoder::decodeFrame(ByteView frame) {
     // means the other channel's report was missed: it is evaluated on its own.
     if (current_.chn == 1 || current_.chn == previous_.chn) evaluatePair();
     previous_ = current_;
-    if (outputs_.pump) outputs_.pump->processPendingEvents();
     return true;
 }
 

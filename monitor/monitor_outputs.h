@@ -1,7 +1,7 @@
 // What receiver stream monitoring calls out to while it decodes: the channel grids, the status
-// line, the CSV log, the window's event processing and the wall clock. The window, the log and
-// the headless tools implement them; tests implement them to see what happened. All calls come
-// on the thread that scans the input blocks.
+// line, the CSV log and the wall clock. The window, the log and the headless tools implement
+// them; tests implement them to see what happened. All calls come on the thread that scans the
+// input blocks.
 #pragma once
 
 #include <chrono>
@@ -34,13 +34,6 @@ public:
     virtual void writePair(const L6ChannelReport& previous, const L6ChannelReport& current) = 0;
 };
 
-class EventPump {
-public:
-    virtual ~EventPump() = default;
-    // Lets the window repaint and run queued events before the next frame is decoded.
-    virtual void processPendingEvents() = 0;
-};
-
 class WallClock {
 public:
     virtual ~WallClock() = default;
@@ -59,7 +52,6 @@ struct MonitorOutputs {
     ReportView* view = nullptr;
     StatusLine* statusLine = nullptr;
     PairLog* log = nullptr;
-    EventPump* pump = nullptr;
     const WallClock* clock = nullptr;  // absent: the system clock
 };
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/command_text.h"
+#include "tests/fake_delay_timer.h"
 
 namespace tessaly {
 namespace {
@@ -94,16 +95,26 @@ TEST(CommandFrame, ChecksumIsAppendedOrCheckedOrNotApplied) {
 
 TEST(CommandRun, FramesWaitsAndMessagesInOrder) {
     std::vector<std::string> events;
+    test::FakeDelayTimer timer;
+    CommandSequencer sequencer(timer);
+    std::int64_t last = 0;
+    // Each event, after the time that passed since the one before it.
+    const auto note = [&](std::string what) {
+        if (timer.now > last) events.push_back("wait " + std::to_string(timer.now - last));
+        last = timer.now;
+        events.push_back(std::move(what));
+    };
     CommandTextOutputs outputs;
-    outputs.writeToInput = [&](const Bytes& bytes) { events.push_back("write " + std::to_string(bytes.size())); };
-    outputs.showError = [&](const std::string& message) { events.push_back("error " + message.substr(0, 9)); };
-    outputs.wait = [&](std::int32_t ms) { events.push_back("wait " + std::to_string(ms)); };
-    runCommandText("\\B5\\62\\06\\04\\04\\00\\00\\00\\02\\00\\10\\69|ABC;comment|DEF", outputs);
+    outputs.writeToInput = [&](const Bytes& bytes) { note("write " + std::to_string(bytes.size())); };
+    outputs.showError = [&](const std::string& message) { note("error " + message.substr(0, 9)); };
+    sequencer.start(commandTextSteps("\\B5\\62\\06\\04\\04\\00\\00\\00\\02\\00\\10\\69|ABC;comment|DEF", outputs));
+    timer.advance(10000);
     EXPECT_EQ(events, (std::vector<std::string>{"error Mistaking", "wait 1000", "write 5"}));
 
     events.clear();
-    runCommandText(kFirmwareVersionPoll, outputs);
-    EXPECT_EQ(events, (std::vector<std::string>{"write 10"}));
+    last = timer.now;
+    sequencer.start(commandTextSteps(kFirmwareVersionPoll, outputs));
+    EXPECT_EQ(events, (std::vector<std::string>{"write 10"})) << "at once: the poll has no pause";
 }
 
 }  // namespace

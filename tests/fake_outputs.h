@@ -9,8 +9,7 @@
 
 namespace tessaly::test {
 
-class RecordingOutputs : public ReportView, public StatusLine, public PairLog, public EventPump,
-                         public WallClock {
+class RecordingOutputs : public ReportView, public StatusLine, public PairLog, public WallClock {
 public:
     void markFresh(Channel channel) override { events.push_back(channel == Channel::A ? "fresh A" : "fresh B"); }
     void showReport(const L6ChannelReport& report, float cnoAverage) override {
@@ -23,7 +22,6 @@ public:
         events.push_back("pair");
         pairs.emplace_back(previous, current);
     }
-    void processPendingEvents() override { events.push_back("pump"); }
     std::chrono::system_clock::time_point now() const override { return clockTime; }
 
     MonitorOutputs outputs() {
@@ -31,7 +29,6 @@ public:
         o.view = this;
         o.statusLine = this;
         o.log = this;
-        o.pump = this;
         o.clock = this;
         return o;
     }

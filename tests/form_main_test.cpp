@@ -21,6 +21,7 @@
 #include "links/stop_signals.h"
 #include "app/message_box.h"
 #include "app/string_grid.h"
+#include "tests/fake_delay_timer.h"
 #include "tests/tcp_peer.h"
 #include "tests/test_data.h"
 
@@ -44,6 +45,7 @@ protected:
         FormOptions o;
         o.localeName = "en_US";
         o.clock = &clock;
+        o.timer = &timer;
         // The settings file goes beside a program in a folder of the test's own.
         o.programPath = folder.file("tessaly-monitor");
         o.configHome = folder.file("config");
@@ -67,6 +69,7 @@ protected:
 
     test::TempFolder folder;
     SteppingClock clock;
+    test::FakeDelayTimer timer;  // outlives the window, which hands it tasks
     std::unique_ptr<TFormMain> form;
 };
 
@@ -179,6 +182,32 @@ TEST_F(JapaneseFormTest, HintsAndMessagesInJapaneseCaptionsInEnglish) {
               "Firmware version / チャンネルAとBの両方ともエラーになった回数");
     EXPECT_EQ(form->messageText(UiText::SamePort), "入力と出力の Port が同じです");
     EXPECT_EQ(child<QPushButton>("ButtonOpen")->text(), "Open");
+}
+
+TEST_F(FormMainTest, CommandButtonStaysDisabledUntilItsRunEndsASecondLater) {
+    auto* cold = child<QPushButton>("ButtonCmd3");
+    form->ButtonCmd3Click();
+    EXPECT_FALSE(cold->isEnabled());
+    EXPECT_EQ(form->monitorView().statusText(), "Cold start");
+    timer.advance(999);
+    EXPECT_FALSE(cold->isEnabled());
+    EXPECT_EQ(form->monitorView().statusText(), "Cold start") << "no reset before the receiver's second";
+    form->ButtonCmd3Click();  // the disabled button, clicked by code: no second run
+    timer.advance(1);
+    EXPECT_TRUE(cold->isEnabled());
+    EXPECT_EQ(form->monitorView().statusText(), "") << "the monitor reset";
+    form->monitorView().setStatusText("FWVER=QZS 1.01");
+    timer.advance(5000);
+    EXPECT_EQ(form->monitorView().statusText(), "FWVER=QZS 1.01") << "the firmware text stays";
+}
+
+TEST_F(FormMainTest, ClosingMidRunLeavesNothingToCome) {
+    form->ButtonCmd3Click();
+    timer.advance(500);
+    form->close();
+    timer.advance(5000);
+    EXPECT_EQ(form->monitorView().statusText(), "Cold start") << "no reset after the close";
+    EXPECT_TRUE(child<QPushButton>("ButtonCmd3")->isEnabled()) << "no button left disabled";
 }
 
 TEST_F(FormMainTest, RecordedStreamFillsBothGridsAndTheStatusLine) {

@@ -37,7 +37,8 @@ protected:
             watchedCount += block.size();
         };
         hooks.skipped = [this](std::uint64_t bytes) { events.push_back("skip " + std::to_string(bytes)); };
-        // The window's monitor runs the window's events while it scans; a close among them drains.
+        if (sayBatches) hooks.batchDone = [this] { events.push_back("batch"); };
+        // A watch that lets the owner's events run (a message box) may meet a close, which drains.
         hooks.watch = [this, watch = hooks.watch](LinkBytes block) {
             watch(block);
             if (drainWhileWatching) feed->drain();
@@ -59,6 +60,7 @@ protected:
     Bytes watched;                    // owner thread
     std::atomic<std::size_t> watchedCount{0};
     bool drainWhileWatching = false;  // owner thread
+    bool sayBatches = false;          // before makeFeed
 };
 
 TEST_F(MonitorFeedTest, EveryByteInOrderInBlocksOfAtMost4096AcrossTheWrap) {
@@ -117,6 +119,26 @@ TEST_F(MonitorFeedTest, ADrainAmongTheEventsOfAWatchLeavesTheTakeUnderWayToGoOn)
     feed->push(pattern(20000));
     EXPECT_TRUE(testing::eventually([&] { return watchedCount == 20000; }));
     EXPECT_EQ(watchedBytes(), pattern(20000)) << "each byte once, in order";
+}
+
+TEST_F(MonitorFeedTest, EveryTakeEndsWithItsBatchSoTheGridsShowAFloodAsItGoes) {
+    sayBatches = true;
+    makeFeed(1 << 20);
+    auto release = holdOwner();
+    feed->push(pattern(300 * 1024));  // more than one take's budget of 256 KiB
+    release.set_value();
+    EXPECT_TRUE(testing::eventually([&] { return watchedCount == 300 * 1024; }));
+    owner->call([&] {
+        std::vector<std::string> expected(64, "watch 4096");
+        expected.push_back("batch");
+        expected.insert(expected.end(), 11, "watch 4096");
+        expected.push_back("batch");
+        EXPECT_EQ(events, expected);
+        events.clear();
+    });
+    feed->push(pattern(10));
+    EXPECT_TRUE(testing::eventually([&] { return owner->call([&] { return events.size() == 2; }); }));
+    owner->call([&] { EXPECT_EQ(events, (std::vector<std::string>{"watch 10", "batch"})); });
 }
 
 TEST_F(MonitorFeedTest, AFeedGoneBeforeItsTakeRanLeavesNothingBehind) {

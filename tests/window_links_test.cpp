@@ -430,7 +430,14 @@ TEST_F(WindowLinksTest, CloseButtonsAndKindSelectors) {
     open(false, *out, 9);
     form->ButtonClose2Click();
     EXPECT_EQ(form->CommX2().Handle(), TCustomCommX::kInvalidHandle);
-    EXPECT_TRUE(child<QPushButton>("ButtonClose2")->isEnabled()) << "enabled again after its wait";
+    auto* close2 = child<QPushButton>("ButtonClose2");
+    EXPECT_FALSE(close2->isEnabled()) << "disabled during its pause";
+    const auto clicked = std::chrono::steady_clock::now();
+    while (!close2->isEnabled() && std::chrono::steady_clock::now() < clicked + 5s) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    }
+    EXPECT_TRUE(close2->isEnabled()) << "enabled again after its pause";
+    EXPECT_GE(std::chrono::steady_clock::now() - clicked, 190ms);
     idle();
     EXPECT_FALSE(child<QPushButton>("ButtonClose2")->isEnabled());
 }

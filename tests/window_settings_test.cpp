@@ -219,8 +219,11 @@ TEST_F(WindowSettingsTest, CommandRunSendsWaitsResetsAndPollsAgain) {
         form->ButtonCmd1Click();
     });
     form->ButtonCmd3Click();
-    EXPECT_TRUE(cold->isEnabled());
-    EXPECT_TRUE(hot->isEnabled());
+    EXPECT_FALSE(cold->isEnabled()) << "disabled while its run goes on";
+    EXPECT_TRUE(testing::eventually([&] {
+        QCoreApplication::processEvents();
+        return cold->isEnabled() && hot->isEnabled();
+    }));
     const Bytes coldStart = {0xB5, 0x62, 0x06, 0x04, 0x04, 0x00, 0xFF, 0xB9, 0x02, 0x00, 0xC8, 0x8F, 0x0D, 0x0A};
     const Bytes hotStart = {0xB5, 0x62, 0x06, 0x04, 0x04, 0x00, 0x00, 0x00, 0x02, 0x00, 0x10, 0x68, 0x0D, 0x0A};
     EXPECT_EQ(receiver.readFar(coldStart.size() + hotStart.size() + 2 * poll.size(), 3000ms),
