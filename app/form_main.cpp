@@ -241,7 +241,7 @@ void TFormMain::FormCloseQuery() {
     for (QPushButton* button : ButtonCmd) button->setEnabled(true);
     // The links open now, or being reopened, are opened again at the next start.
     recordOpenLinks();
-    for (LinkEndpoint* link : {input_.get(), output_.get()}) {
+    for (LinkEndpoint* link : {input_, output_}) {
         const bool serialOpen = link->isOpen() && link->address().kind == LinkAddress::Kind::Serial;
         link->close();
         if (serialOpen) std::this_thread::sleep_for(milliseconds(300));

@@ -20,7 +20,7 @@
 #include "app/ui_texts.h"
 #include "links/comm_x.h"
 #include "links/link_endpoint.h"
-#include "links/link_routing.h"
+#include "station/station_links.h"
 #include "monitor/csv_log.h"
 #include "monitor/history_recorder.h"
 #include "monitor/monitor_view.h"
@@ -212,12 +212,12 @@ private:
     RoverMonitor rover_;
     std::shared_ptr<QtOwnerThread> owner_;
     std::shared_ptr<IoLoop> ioLoop_;  // where the network links wait
-    std::unique_ptr<LinkEndpoint> input_;
-    std::unique_ptr<LinkEndpoint> output_;
+    std::unique_ptr<StationLinks> links_;
+    LinkEndpoint* input_ = nullptr;   // links_'s
+    LinkEndpoint* output_ = nullptr;  // links_'s
     // What the window shows, decided from the links and the monitor; the controls only paint it.
     MainWindowModel model_;
     bool closing_ = false;  // the window is closing: nothing opens any more
-    std::unique_ptr<LinkRouter> router_;
     bool portTidy_ = false;
     // A grid has changed since the input's last batch: painted at the batch's end.
     bool gridChanged_[2] = {};

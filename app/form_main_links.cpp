@@ -38,26 +38,25 @@ void TFormMain::createLinks() {
     ioLoop_ = std::make_shared<IoLoop>();
     // Each link's reader forwards what it read to the other side at once; the window watches a
     // copy on its own thread, so a busy window never slows the relay.
-    const auto hooks = [this](bool input) {
-        LinkEndpointHooks hooks;
-        hooks.blockRead = [this, input](LinkBytes block) {
-            input ? router_->ForwardToOutput(block) : router_->ForwardToInput(block);
-        };
-        hooks.watch = [this, input](LinkBytes block) { input ? watchInput(block) : rover_.feed(block, clock_.nowMs()); };
-        hooks.watchSkipped = [this, input](std::uint64_t) {
-            // A frame is never stitched together across bytes the monitor did not see.
-            input ? monitor_.scanner().clearPending() : rover_.clearPending();
-            updateLabelErr();
-        };
-        if (input) hooks.watchBatchDone = [this] { repaintChangedGrids(); };
-        hooks.noticed = [this, input](const LinkNotice& notice) { linkNoticed(input, notice); };
-        hooks.pumpEventsFor = [this](std::uint32_t ms) { eventWaiter_.processEventsFor(ms); };
-        hooks.processEvents = [] { QCoreApplication::processEvents(); };
-        return hooks;
+    StationLinksHooks hooks;
+    hooks.watchInput = [this](LinkBytes block) { watchInput(block); };
+    hooks.watchReturn = [this](LinkBytes block) { rover_.feed(block, clock_.nowMs()); };
+    // A frame is never stitched together across bytes the monitor did not see.
+    hooks.inputSkipped = [this] {
+        monitor_.scanner().clearPending();
+        updateLabelErr();
     };
-    input_ = std::make_unique<LinkEndpoint>(true, ioLoop_, owner_, hooks(true));
-    output_ = std::make_unique<LinkEndpoint>(false, ioLoop_, owner_, hooks(false));
-    router_ = std::make_unique<LinkRouter>(std::vector{input_->writer()}, std::vector{output_->writer()});
+    hooks.returnSkipped = [this] {
+        rover_.clearPending();
+        updateLabelErr();
+    };
+    hooks.inputBatchDone = [this] { repaintChangedGrids(); };
+    hooks.noticed = [this](std::size_t side, const LinkNotice& notice) { linkNoticed(side == 0, notice); };
+    hooks.pumpEventsFor = [this](std::uint32_t ms) { eventWaiter_.processEventsFor(ms); };
+    hooks.processEvents = [] { QCoreApplication::processEvents(); };
+    links_ = std::make_unique<StationLinks>(1, ioLoop_, owner_, std::move(hooks));
+    input_ = &links_->input();
+    output_ = &links_->output();
 }
 
 void TFormMain::watchInput(LinkBytes block) {
@@ -74,7 +73,7 @@ void TFormMain::repaintChangedGrids() {
     }
 }
 
-std::uint64_t TFormMain::monitorSkipped() const { return input_->watchSkipped() + output_->watchSkipped(); }
+std::uint64_t TFormMain::monitorSkipped() const { return links_->watchSkipped(); }
 
 void TFormMain::connectLinkControls() {
     connect(ButtonOpen, &QPushButton::clicked, this, &TFormMain::ButtonOpenClick);
@@ -103,7 +102,7 @@ void TFormMain::connectLinkControls() {
 
 void TFormMain::inputBlockReceived(ByteView block) {
     watchInput(block);
-    router_->ForwardToOutput(block);
+    links_->relayFromInput(block);
 }
 
 // Serial links --------------------------------------------------------------------------------
@@ -228,8 +227,7 @@ void TFormMain::linkClosedByUser(bool isInput) {
 
 void TFormMain::superviseLinks() {
     const auto now = LinkEndpoint::Clock::now();
-    input_->supervise(now);
-    output_->supervise(now);
+    links_->supervise(now);
 }
 
 void TFormMain::linkNoticed(bool isInput, const LinkNotice& notice) {
@@ -305,7 +303,7 @@ void TFormMain::sendCommandText(std::string_view text) { timedRuns_.start(comman
 
 CommandTextOutputs TFormMain::commandOutputs() {
     CommandTextOutputs outputs;
-    outputs.writeToInput = [this](const CommandBytes& bytes) { router_->ForwardToInput(bytes); };
+    outputs.writeToInput = [this](const CommandBytes& bytes) { links_->sendToInput(bytes); };
     outputs.showError = [this](const std::string& text) { showMessage(QString::fromStdString(text)); };
     outputs.language = language_;
     return outputs;

@@ -35,53 +35,29 @@ BridgeSession::BridgeSession(const BridgeOptions& options, std::ostream& out, st
       out_(out),
       err_(err),
       loop_(std::make_shared<OwnerLoop>()),
-      monitor_(monitorOutputs(channels_, csv_, clock_)),
-      input_{options.input, "input", nullptr} {
-    auto inputHooks = hooks(input_, [this](LinkBytes block) {
-        bytesToOutput_ += block.size();
-        router_->ForwardToOutput(block);
-    });
-    inputHooks.watch = [this](LinkBytes block) { watchInput(block); };
-    // A frame is never stitched together across bytes the monitor did not see.
-    inputHooks.watchSkipped = [this](std::uint64_t) { monitor_.scanner().clearPending(); };
-    input_.endpoint = std::make_unique<LinkEndpoint>(true, ioLoop_, loop_, std::move(inputHooks));
-    std::vector<LinkWriter> outputWriters;
+      monitor_(monitorOutputs(channels_, csv_, clock_)) {
+    sides_.push_back({options.input, "input"});
     for (const EndpointAddress& address : options.outputs) {
-        const bool first = outputs_.empty();
-        auto side = std::make_unique<Side>();
-        side->address = address;
-        side->name = first ? "output" : "output " + std::to_string(outputs_.size() + 1);
-        // Bytes from several receivers interleaved would break each other's frames: only the first
-        // output speaks to the input, the others' bytes are read and counted. A listening output
-        // speaks only when the station allows it, since whoever dials in first would be heard.
-        const bool returns =
-            first && (address.kind != EndpointAddress::Kind::TcpServer || options.returnFromServedClient);
-        auto received = returns ? std::function<void(LinkBytes)>([this](LinkBytes block) {
-                                    bytesToInput_ += block.size();
-                                    router_->ForwardToInput(block);
-                                })
-                              : [this](LinkBytes block) { bytesNotReturned_ += block.size(); };
-        auto outputHooks = hooks(*side, std::move(received));
-        if (first) {
-            outputHooks.watch = [this](LinkBytes block) { watchReturn(block); };
-            outputHooks.watchSkipped = [this](std::uint64_t) { rover_.clearPending(); };
-        }
-        side->endpoint = std::make_unique<LinkEndpoint>(false, ioLoop_, loop_, std::move(outputHooks));
-        outputWriters.push_back(countingWriter(*side));
-        outputs_.push_back(std::move(side));
+        sides_.push_back({address, sides_.size() == 1 ? "output" : "output " + std::to_string(sides_.size())});
     }
-    router_ = std::make_unique<LinkRouter>(std::vector{input_.endpoint->writer()}, std::move(outputWriters));
+    links_ = std::make_unique<StationLinks>(options.outputs.size(), ioLoop_, loop_, hooks());
+    // Whoever dials in to a listening output first would be heard by the receiver.
+    links_->setReturnFromServedClients(options.returnFromServedClient);
 }
 
-LinkEndpointHooks BridgeSession::hooks(Side& side, std::function<void(LinkBytes)> blockRead) {
-    LinkEndpointHooks hooks;
-    hooks.blockRead = std::move(blockRead);
-    hooks.noticed = [this, &side](const LinkNotice& notice) { noticed(side, notice); };
-    hooks.clientNoticed = [this, &side](bool connected, const std::string& text) {
-        err_ << "tessaly-cli bridge: " << side.name << " link " << endpointAddressText(side.address) << ": "
-             << (connected ? text + " connected" : text) << "\n";
+StationLinksHooks BridgeSession::hooks() {
+    StationLinksHooks hooks;
+    hooks.watchInput = [this](LinkBytes block) { watchInput(block); };
+    hooks.watchReturn = [this](LinkBytes block) { watchReturn(block); };
+    // A frame is never stitched together across bytes the monitor did not see.
+    hooks.inputSkipped = [this] { monitor_.scanner().clearPending(); };
+    hooks.returnSkipped = [this] { rover_.clearPending(); };
+    hooks.noticed = [this](std::size_t side, const LinkNotice& notice) { noticed(side, notice); };
+    hooks.clientNoticed = [this](std::size_t side, bool connected, const std::string& text) {
+        err_ << "tessaly-cli bridge: " << sides_[side].name << " link " << endpointAddressText(sides_[side].address)
+             << ": " << (connected ? text + " connected" : text) << "\n";
         // A source that dials in is a receiver that came: its stream starts afresh.
-        if (connected && &side == &input_) {
+        if (connected && side == 0) {
             resetMonitor();
             sendFirmwareVersionPoll();
         }
@@ -91,33 +67,23 @@ LinkEndpointHooks BridgeSession::hooks(Side& side, std::function<void(LinkBytes)
     return hooks;
 }
 
-LinkWriter BridgeSession::countingWriter(Side& side) {
-    LinkWriter writer = side.endpoint->writer();
-    return LinkWriter{writer.isOpen, [&side, write = writer.write](LinkBytes block) {
-                          side.bytesWritten += block.size();
-                          write(block);
-                      }};
-}
-
 BridgeSession::~BridgeSession() { shutDown(); }
 
 void BridgeSession::requestStop() {
     stopRequested_ = true;
     // An attempt to open a link waits with the loop's tasks running (a caster's slow answer):
     // the links close among them, which ends the attempt, so the stop does not wait for it.
-    loop_->post([this] {
-        for (Side* side : sides()) side->endpoint->close();
-    });
+    loop_->post([this] { links_->closeAll(); });
 }
 
 bool BridgeSession::start() {
     if (!openFiles()) return false;
     resetMonitor();
-    for (const auto& output : outputs_) {
-        if (!stopRequested_) output->endpoint->openOrRetry(output->address, Clock::now());
+    for (std::size_t side = 1; side < sides_.size(); ++side) {
+        if (!stopRequested_) links_->all()[side]->openOrRetry(sides_[side].address, Clock::now());
     }
-    if (!stopRequested_) input_.endpoint->openOrRetry(input_.address, Clock::now());
-    if (input_.endpoint->isOpen()) pollOpenedInput();
+    if (!stopRequested_) links_->input().openOrRetry(sides_[0].address, Clock::now());
+    if (links_->input().isOpen()) pollOpenedInput();
     return true;
 }
 
@@ -152,9 +118,10 @@ bool BridgeSession::openFiles() {
     return true;
 }
 
-void BridgeSession::noticed(Side& side, const LinkNotice& notice) {
+void BridgeSession::noticed(std::size_t index, const LinkNotice& notice) {
+    const Side& side = sides_[index];
     const std::string what = side.name + " link " + endpointAddressText(side.address);
-    const bool input = &side == &input_;
+    const bool input = index == 0;
     switch (notice.what) {
     case LinkNotice::What::Lost:
         if (input) monitor_.decoder().clearReceptionStatus();
@@ -170,7 +137,7 @@ void BridgeSession::noticed(Side& side, const LinkNotice& notice) {
         if (input) {
             resetMonitor();
             pollOpenedInput();
-        } else if (&side == outputs_.front().get()) {
+        } else if (index == 1) {
             rover_.clearPending();
         }
         break;
@@ -205,7 +172,7 @@ void BridgeSession::sendFirmwareVersionPoll() {
     // business of the rovers' sources.
     if (options_.input.kind == EndpointAddress::Kind::NtripClient) return;
     CommandTextOutputs outputs;
-    outputs.writeToInput = [this](const CommandBytes& bytes) { router_->ForwardToInput(bytes); };
+    outputs.writeToInput = [this](const CommandBytes& bytes) { links_->sendToInput(bytes); };
     outputs.showError = [this](const std::string& text) { err_ << "tessaly-cli bridge: " << text << "\n"; };
     timedRuns_.start(commandTextSteps(kFirmwareVersionPoll, outputs));
 }
@@ -214,15 +181,13 @@ void BridgeSession::run() {
     auto nextStatus = Clock::now() + kStatusInterval;
     while (!stopRequested_) {
         auto wakeAt = nextStatus;
-        for (const Side* side : sides()) {
-            if (const auto attempt = side->endpoint->nextAttempt()) wakeAt = std::min(wakeAt, *attempt);
-        }
+        if (const auto attempt = links_->nextAttempt()) wakeAt = std::min(wakeAt, *attempt);
         if (const auto due = timer_.nextDue()) wakeAt = std::min(wakeAt, *due);
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(wakeAt - Clock::now()).count();
         loop_->processEventsFor(static_cast<std::uint32_t>(std::max<long long>(left, 0)));
         if (stopRequested_) break;
         timer_.runDue(Clock::now());
-        for (Side* side : sides()) side->endpoint->supervise(Clock::now());
+        links_->supervise(Clock::now());
         if (Clock::now() >= nextStatus) {
             printStatus();
             nextStatus = std::max(nextStatus + kStatusInterval, Clock::now());
@@ -230,35 +195,29 @@ void BridgeSession::run() {
     }
 }
 
-std::vector<BridgeSession::Side*> BridgeSession::sides() {
-    std::vector<Side*> all{&input_};
-    for (const auto& output : outputs_) all.push_back(output.get());
-    return all;
-}
-
 void BridgeSession::printStatus() {
     BridgeStatus status;
-    status.bytesNotReturned = bytesNotReturned_;
-    status.inputOpen = input_.endpoint->isOpen();
-    status.outputOpen = outputs_.front()->endpoint->isOpen();
-    for (const auto& output : outputs_) {
-        OutputStatus entry{endpointAddressText(output->address), output->endpoint->isOpen(), output->bytesWritten, {}, {}};
-        if (output->address.kind == EndpointAddress::Kind::TcpServer) {
-            entry.clients = output->endpoint->server().clients();
-            entry.clientsDropped = output->endpoint->server().clientsDropped();
-            // The clients after the first are read by the server alone.
-            status.bytesNotReturned += output->endpoint->server().bytesNotForwarded();
+    status.bytesNotReturned = links_->bytesNotReturned();
+    status.inputOpen = links_->input().isOpen();
+    status.outputOpen = links_->output().isOpen();
+    for (std::size_t index = 0; index < links_->outputCount(); ++index) {
+        const LinkEndpoint& link = links_->output(index);
+        const EndpointAddress& address = sides_[index + 1].address;
+        OutputStatus entry{endpointAddressText(address), link.isOpen(), links_->bytesWrittenTo(index), {}, {}};
+        if (address.kind == EndpointAddress::Kind::TcpServer) {
+            entry.clients = link.server().clients();
+            entry.clientsDropped = link.server().clientsDropped();
         }
         status.outputs.push_back(std::move(entry));
     }
     status.channelA = channels_.channel(Channel::A);
     status.channelB = channels_.channel(Channel::B);
     status.bothFailed = monitor_.decoder().bothFailedCount();
-    status.bytesToOutput = bytesToOutput_;
-    status.bytesToInput = bytesToInput_;
+    status.bytesToOutput = links_->bytesToOutputs();
+    status.bytesToInput = links_->bytesToInput();
     status.framesDropped = monitor_.counters().framesDropped;
     status.framesDroppedBy = monitor_.counters().framesDroppedBy;
-    status.monitorBytesSkipped = input_.endpoint->watchSkipped() + outputs_.front()->endpoint->watchSkipped();
+    status.monitorBytesSkipped = links_->watchSkipped();
     status.csvRowsLost = csv_.file().lost();
     status.rawBytesLost = raw_.file().lost() + rawReturn_.file().lost();
     status.rover = rover_.status();
@@ -269,11 +228,11 @@ void BridgeSession::shutDown() {
     if (shutDown_) return;
     shutDown_ = true;
     timedRuns_.cancelAll();
-    for (Side* side : sides()) side->endpoint->close();
+    links_->closeAll();
     // Waits for a reader still forwarding its last block; no link thread reaches the bridge after.
     loop_->shutdown();
     // That block was relayed, so the log has its rows too.
-    for (Side* side : sides()) side->endpoint->watchTheRest();
+    links_->watchTheRest();
     csv_.stop();
     raw_.stop();
     rawReturn_.stop();

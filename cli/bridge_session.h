@@ -19,8 +19,7 @@
 #include "cli/bridge_options.h"
 #include "cli/bridge_status.h"
 #include "cli/loop_timer.h"
-#include "links/link_endpoint.h"
-#include "links/link_routing.h"
+#include "station/station_links.h"
 #include "monitor/csv_log.h"
 #include "monitor/raw_capture.h"
 #include "monitor/receiver_monitor.h"
@@ -44,19 +43,15 @@ public:
     void requestStop();
 
 private:
+    // What the bridge says of a link: the input is side 0, the outputs follow in order.
     struct Side {
         EndpointAddress address;
         std::string name;  // "input", "output", "output 2", ...
-        std::unique_ptr<LinkEndpoint> endpoint;
-        std::atomic<std::uint64_t> bytesWritten{0};  // outputs: input bytes handed to the link
     };
 
-    LinkEndpointHooks hooks(Side& side, std::function<void(LinkBytes)> blockRead);
-    LinkWriter countingWriter(Side& side);
-    std::vector<Side*> sides();  // the input, then the outputs in order
-
+    StationLinksHooks hooks();
     bool openFiles();
-    void noticed(Side& side, const LinkNotice& notice);
+    void noticed(std::size_t side, const LinkNotice& notice);
     void watchInput(LinkBytes block);
     void watchReturn(LinkBytes block);
     void resetMonitor();
@@ -83,13 +78,8 @@ private:
     RoverMonitor rover_;
     ChannelTracker channels_;
     ReceiverMonitor monitor_;
-    std::unique_ptr<LinkRouter> router_;
-    Side input_;
-    // Held by pointer: the hooks keep a reference to their side. The first is the return path.
-    std::vector<std::unique_ptr<Side>> outputs_;
-    std::atomic<std::uint64_t> bytesToOutput_{0};
-    std::atomic<std::uint64_t> bytesToInput_{0};     // from the first output
-    std::atomic<std::uint64_t> bytesNotReturned_{0};  // from the other outputs, read and dropped
+    std::vector<Side> sides_;
+    std::unique_ptr<StationLinks> links_;
     bool shutDown_ = false;
 };
 

@@ -109,6 +109,8 @@ public:
     bool wanted() const { return state_ != LinkState::Closed; }
     // The address of the last open, also after a close.
     const LinkAddress& address() const { return address_; }
+    // Any thread: the kind of the last open, for a relay that runs beside the owner.
+    LinkAddress::Kind kind() const { return writeKind_.load(); }
     std::optional<Clock::time_point> nextAttempt() const;
 
     // Any thread: writes to the link while it is open.
