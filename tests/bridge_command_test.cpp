@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <thread>
 
 #include "cli/bridge_status.h"
@@ -211,6 +212,64 @@ TEST(BridgeCommand, BytesSentRightAfterAnOutputIsBackAllArrive) {
         EXPECT_EQ(rover.receive(data.size()), data) << "come back " << back;
         rover.reset();
     }
+    EXPECT_EQ(bridge.stop(), 0);
+}
+
+// Numbered records of 16 bytes: the sequence number, then bytes that depend on it.
+Bytes numberedRecords(std::uint64_t first, std::size_t count) {
+    Bytes bytes;
+    for (std::uint64_t n = first; n < first + count; ++n) {
+        for (int i = 0; i < 8; ++i) bytes.push_back(static_cast<std::uint8_t>(n >> (8 * i)));
+        for (int i = 0; i < 8; ++i) bytes.push_back(static_cast<std::uint8_t>(n * 31 + static_cast<std::uint64_t>(i)));
+    }
+    return bytes;
+}
+
+// Where in the stream of numbered records `got` starts, when it is one unbroken piece of it.
+std::optional<std::uint64_t> placeInStream(const Bytes& got) {
+    for (std::size_t cut = 0; cut < 16 && cut + 16 <= got.size(); ++cut) {
+        std::uint64_t n = 0;
+        for (int i = 0; i < 8; ++i) n |= static_cast<std::uint64_t>(got[cut + static_cast<std::size_t>(i)]) << (8 * i);
+        if (n == 0 && cut > 0) continue;
+        const std::uint64_t start = n * 16 - cut;
+        const Bytes expected = numberedRecords(start / 16, got.size() / 16 + 2);
+        if (std::equal(got.begin(), got.end(), expected.begin() + static_cast<std::ptrdiff_t>(start % 16))) return start;
+    }
+    return std::nullopt;
+}
+
+// The rover's receiver goes away and comes back again and again while the L6 receiver streams:
+// each connection carries one unbroken piece of the stream, later pieces come from later in it,
+// and nothing of an old connection's queue reaches a new one.
+TEST(BridgeCommand, EveryConnectionOfAComingAndGoingRoverCarriesAnUnbrokenPieceInOrder) {
+    tessaly::test::TempFolder folder;
+    TcpPeer input;
+    const int port = tessaly::test::freeTcpPort();
+    Bridge bridge(folder, {"--in", "tcp:127.0.0.1:" + std::to_string(input.port()), "--out",
+                           "tcp:127.0.0.1:" + std::to_string(port)});
+    input.accept();
+    ASSERT_EQ(input.receive(kPoll.size()), kPoll);
+    std::atomic<bool> streaming{true};
+    std::thread receiver([&] {
+        for (std::uint64_t n = 0; streaming; n += 64) {
+            input.send(numberedRecords(n, 64));
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    std::uint64_t nextFrom = 0;
+    for (int cycle = 0; cycle < 8; ++cycle) {
+        TcpPeer rover(port);
+        rover.accept();
+        const Bytes got = rover.receive(40000);
+        ASSERT_EQ(got.size(), 40000u) << "cycle " << cycle;
+        const auto start = placeInStream(got);
+        ASSERT_TRUE(start) << "cycle " << cycle << ": a hole or foreign bytes inside one connection";
+        EXPECT_GE(*start, nextFrom) << "cycle " << cycle << ": bytes from before the last connection's";
+        nextFrom = *start + got.size();
+        cycle % 2 ? rover.reset() : rover.closeOrderly();
+    }
+    streaming = false;
+    receiver.join();
     EXPECT_EQ(bridge.stop(), 0);
 }
 
