@@ -1,5 +1,7 @@
 #include "links/tcp_link.h"
 
+#include "links/loop/send_queue.h"
+
 #include <sys/socket.h>
 
 #include <asio/connect.hpp>
@@ -28,7 +30,8 @@ struct TcpLink::Connection : std::enable_shared_from_this<Connection> {
     tcp::socket socket;        // loop
     asio::steady_timer stallTimer;  // loop: watches the peer's progress while bytes wait for it
     bool stallWatched = false;      // loop
-    Clock::time_point lastProgress;  // loop
+    Clock::time_point lastProgress;  // loop: when the peer last took bytes
+    std::int64_t unacknowledged = -1;  // loop: what the peer had not taken then
     std::size_t frontSent = 0;      // loop: of the queue's first block
     std::vector<std::uint8_t> readBuffer, decoded;  // loop
     int fd = -1;  // the socket's descriptor, for checking its options
@@ -76,6 +79,10 @@ struct TcpLink::Connection : std::enable_shared_from_this<Connection> {
     void enqueue(std::vector<std::uint8_t> bytes);
     void writeNext();
     void watchStall();
+    void tookBytes() {
+        lastProgress = Clock::now();
+        unacknowledged = unacknowledgedBytes(socket.native_handle());
+    }
 };
 
 namespace {
@@ -167,7 +174,7 @@ void TcpLink::Connection::enqueue(std::vector<std::uint8_t> bytes) {
     writing = true;
     lock.unlock();
     asio::post(socket.get_executor(), [self = shared_from_this()] {
-        self->lastProgress = Clock::now();
+        self->tookBytes();
         self->writeNext();
     });
 }
@@ -189,7 +196,7 @@ void TcpLink::Connection::writeNext() {
                 if (error == asio::error::operation_aborted || peerWentAway(error)) return self->disconnect();
                 return self->fail(tcpReaderErrorText("", socketErrorMessage(error)));
             }
-            self->lastProgress = Clock::now();
+            self->tookBytes();
             self->frontSent += sent;
             {
                 std::lock_guard lock(self->mutex);
@@ -204,9 +211,9 @@ void TcpLink::Connection::writeNext() {
         });
 }
 
-// The kernel tells a writer of a large send buffer only once much of it is free; the peer's
-// progress counts from every completion, and only a peer that took nothing for the whole time-out
-// is given up.
+// A peer that reads slowly takes bytes without a write completing (see send_queue.h): its progress
+// counts from every completion and from every byte it acknowledged, and only a peer that took
+// nothing for the whole time-out is given up.
 void TcpLink::Connection::watchStall() {
     if (stallWatched) return;
     stallWatched = true;
@@ -221,6 +228,9 @@ void TcpLink::Connection::watchStall() {
             sent = self->frontSent;
             size = self->queue.front().size();
         }
+        // The peer acknowledged bytes since: it reads, however slowly.
+        const std::int64_t now = unacknowledgedBytes(self->socket.native_handle());
+        if (now >= 0 && now < self->unacknowledged) self->tookBytes();
         if (Clock::now() - self->lastProgress < std::chrono::milliseconds(self->config.sendTimeoutMs)) {
             return self->watchStall();
         }

@@ -1,5 +1,7 @@
 #include "links/tcp_server_link.h"
 
+#include "links/loop/send_queue.h"
+
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -40,6 +42,7 @@ struct TcpServerLink::Server : std::enable_shared_from_this<Server> {
         std::deque<SharedBlock> queue;  // guarded by Server::mutex; only the loop pops it
         std::size_t queued = 0;         // guarded by Server::mutex
         std::size_t frontSent = 0;      // loop
+        std::int64_t unacknowledged = -1;  // loop: what the rover had not taken at lastTaken
         bool writing = false;           // guarded by Server::mutex
         bool gone = false;              // guarded by Server::mutex: no longer served
         // When it last took bytes, came, or was given bytes with none waiting; guarded by Server::mutex.
@@ -229,6 +232,7 @@ void Server::writeNext(const std::shared_ptr<Client>& client) {
             if (error == asio::error::operation_aborted) return;
             if (error) return self->let(client, client->peer + " left");
             client->frontSent += sent;
+            client->unacknowledged = unacknowledgedBytes(client->socket.native_handle());
             {
                 std::lock_guard lock(self->mutex);
                 client->lastTaken = Clock::now();
@@ -255,9 +259,14 @@ void Server::watchStall(const std::shared_ptr<Client>& client) {
         client->stallWatched = false;
         if (error) return;
         std::size_t waiting = 0;
+        // A rover that acknowledged bytes since reads, however slowly (see send_queue.h).
+        const std::int64_t unacknowledged = unacknowledgedBytes(client->socket.native_handle());
+        const bool tookSome = unacknowledged >= 0 && unacknowledged < client->unacknowledged;
+        client->unacknowledged = unacknowledged;
         {
             std::lock_guard lock(self->mutex);
             if (client->gone || client->queue.empty()) return;
+            if (tookSome) client->lastTaken = Clock::now();
             if (Clock::now() - client->lastTaken < kStalledAfter) {
                 waiting = SIZE_MAX;
             } else {
