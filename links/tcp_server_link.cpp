@@ -11,6 +11,7 @@
 #include <asio/post.hpp>
 #include <asio/steady_timer.hpp>
 
+#include <cerrno>
 #include <chrono>
 #include <deque>
 #include <mutex>
@@ -37,7 +38,6 @@ struct TcpServerLink::Server : std::enable_shared_from_this<Server> {
         tcp::socket socket;             // loop
         asio::steady_timer stallTimer;  // loop
         bool stallWatched = false;      // loop
-        std::vector<std::uint8_t> readBuffer;  // loop
         std::string peer;
         std::deque<SharedBlock> queue;  // guarded by Server::mutex; only the loop pops it
         std::size_t queued = 0;         // guarded by Server::mutex
@@ -62,6 +62,7 @@ struct TcpServerLink::Server : std::enable_shared_from_this<Server> {
     const TcpServerHandlers handlers;
     int spareFd = -1;            // held for the moment the process has no descriptor left to accept with
     std::uint64_t refusedCount = 0;  // loop: clients refused for lack of descriptors
+    std::vector<std::uint8_t> readBuffer = std::vector<std::uint8_t>(config.blockCap);  // loop
     std::mutex mutex;
     std::vector<std::shared_ptr<Client>> clients;  // guarded by mutex; oldest first
     std::atomic<std::uint64_t> count{0}, dropped{0}, ignored{0};
@@ -134,7 +135,7 @@ void Server::accepted(const std::shared_ptr<Client>& client) {
     owner->post([connected = handlers.clientConnected, peer = client->peer] {
         if (connected) connected(peer);
     });
-    client->readBuffer.resize(config.blockCap);
+    client->socket.non_blocking(true, failed);
     readNext(client);
 }
 
@@ -161,57 +162,74 @@ void Server::refused() {
     }
 }
 
+// A client's bytes are read when they are there, into the one buffer of the server: a thousand
+// rovers that hardly ever speak hold no read buffer each.
 void Server::readNext(const std::shared_ptr<Client>& client) {
-    client->socket.async_read_some(
-        asio::buffer(client->readBuffer), [self = shared_from_this(), client](const asio::error_code& error, std::size_t got) {
-            if (got > 0) {
-                bool counts = false;
-                {
-                    std::lock_guard lock(self->mutex);
-                    counts = !client->gone && !self->clients.empty() && self->clients.front() == client;
-                }
-                if (!counts) {
-                    self->ignored += got;
-                } else if (!self->owner->runBeside(
-                               [&] { self->handlers.blockReceived(LinkBytes(client->readBuffer.data(), got)); })) {
-                    return;  // the program is going away
-                }
+    client->socket.async_wait(tcp::socket::wait_read, [self = shared_from_this(), client](const asio::error_code& waited) {
+        if (waited == asio::error::operation_aborted) return;
+        asio::error_code error = waited;
+        std::size_t got = 0;
+        if (!error) got = client->socket.read_some(asio::buffer(self->readBuffer), error);
+        if (error == asio::error::would_block || error == asio::error::try_again) error = {};
+        if (got > 0) {
+            bool counts = false;
+            {
+                std::lock_guard lock(self->mutex);
+                counts = !client->gone && !self->clients.empty() && self->clients.front() == client;
             }
-            if (error == asio::error::operation_aborted) return;
-            if (error) return self->let(client, client->peer + " left");
-            self->readNext(client);
-        });
-}
-
-void Server::write(const SharedBlock& block) {
-    std::vector<std::shared_ptr<Client>> start;
-    std::vector<std::pair<std::shared_ptr<Client>, std::size_t>> behind;
-    {
-        std::lock_guard lock(mutex);
-        for (const auto& client : clients) {
-            if (client->gone) continue;
-            if (client->queued > 0 && client->queued + block->size() > config.clientQueueCap) {
-                behind.emplace_back(client, client->queued);
-                continue;
-            }
-            // A rover with nothing to take took nothing: its silence counts from now.
-            if (client->queued == 0) client->lastTaken = Clock::now();
-            client->queue.push_back(block);
-            client->queued += block->size();
-            if (!client->writing) {
-                client->writing = true;
-                start.push_back(client);
+            if (!counts) {
+                self->ignored += got;
+            } else if (!self->owner->runBeside(
+                           [&] { self->handlers.blockReceived(LinkBytes(self->readBuffer.data(), got)); })) {
+                return;  // the program is going away
             }
         }
+        if (error == asio::error::operation_aborted) return;
+        if (error) return self->let(client, client->peer + " left");
+        self->readNext(client);
+    });
+}
+
+// Loop only. A rover with nothing waiting for it is sent the block at once, without a queue or
+// a completion: with a thousand rovers that is most of what the relay does.
+void Server::write(const SharedBlock& block) {
+    std::vector<std::shared_ptr<Client>> all;
+    {
+        std::lock_guard lock(mutex);
+        all = clients;
     }
-    for (auto& [client, waiting] : behind) {
-        asio::post(acceptor.get_executor(), [self = shared_from_this(), client, waiting] {
-            self->let(client, "dropped " + client->peer + ": it stopped reading or fell behind: " + std::to_string(waiting) +
-                                  " bytes waited for it", true);
-        });
-    }
-    for (auto& client : start) {
-        asio::post(acceptor.get_executor(), [self = shared_from_this(), client] { self->writeNext(client); });
+    for (const auto& client : all) {
+        std::unique_lock lock(mutex);
+        if (client->gone) continue;
+        if (client->writing) {
+            if (client->queued + block->size() > config.clientQueueCap) {
+                const std::size_t waiting = client->queued;
+                lock.unlock();
+                let(client, "dropped " + client->peer + ": it stopped reading or fell behind: " + std::to_string(waiting) +
+                                " bytes waited for it", true);
+                continue;
+            }
+            client->queue.push_back(block);
+            client->queued += block->size();
+            continue;
+        }
+        lock.unlock();
+        const ssize_t sent = ::send(client->socket.native_handle(), block->data(), block->size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (sent == static_cast<ssize_t>(block->size())) continue;
+        if (sent < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+            let(client, client->peer + " left");
+            continue;
+        }
+        lock.lock();
+        // A rover with nothing to take took nothing: its silence counts from now.
+        client->lastTaken = Clock::now();
+        client->queue.push_back(block);
+        client->queued = block->size();
+        client->writing = true;
+        lock.unlock();
+        client->frontSent = sent > 0 ? static_cast<std::size_t>(sent) : 0;
+        client->unacknowledged = unacknowledgedBytes(client->socket.native_handle());
+        writeNext(client);
     }
 }
 
@@ -357,7 +375,10 @@ bool TcpServerLink::listening() const { return server_.load() != nullptr; }
 void TcpServerLink::write(LinkBytes block) {
     const auto server = server_.load();
     if (!server || block.empty()) return;
-    server->write(std::make_shared<const std::vector<std::uint8_t>>(block.begin(), block.end()));
+    auto shared = std::make_shared<const std::vector<std::uint8_t>>(block.begin(), block.end());
+    // A TCP input's blocks are read on the loop already; a serial input's come from the owner.
+    if (server->io.get_executor().running_in_this_thread()) return server->write(shared);
+    asio::post(server->io, [server, shared = std::move(shared)] { server->write(shared); });
 }
 
 std::uint64_t TcpServerLink::clients() const {

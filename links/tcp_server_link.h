@@ -2,8 +2,9 @@
 // stream to any number of rovers, or an input that takes one source at a time (a receiver behind
 // a serial-to-network box that dials in).
 //
-// The owner thread listens and closes; writes may come from any thread and never wait: a block
-// joins each client's queue (one copy for all of them) and the links' I/O loop sends it. A client
+// The owner thread listens and closes; writes may come from any thread and never wait: on the
+// links' I/O loop a block goes to each client at once, or joins the client's queue behind what
+// still waits for it (one copy of the block for all of them). A client
 // that took nothing for half a second while bytes waited for it, or that fell further behind than
 // its queue holds, is dropped and reported, so a rover that stops reading never slows the relay
 // or the other rovers. Bytes from clients count only from the client connected first (bytes of
