@@ -30,10 +30,12 @@ LinkEndpoint::LinkEndpoint(bool isInput, std::shared_ptr<IoLoop> loop, std::shar
     // The link has closed itself; the next supervision finds it lost and tells why.
     handlers.readerFailed = [this](const std::string& text) { readerError_ = text; };
     handlers.pumpEventsFor = hooks_.pumpEventsFor;
+    handlers.holdReading = hooks_.holdReading;
     tcp_ = std::make_unique<TcpLink>(TcpLinkConfig{kReadCap, isInput ? "TCP " : "TCP2 "}, loop, owner_, handlers);
 
     TcpServerHandlers served;
     served.blockReceived = handlers.blockReceived;
+    served.holdReading = hooks_.holdReading;
     served.clientConnected = [this](const std::string& peer) {
         if (hooks_.clientNoticed) hooks_.clientNoticed(true, peer);
     };
@@ -201,6 +203,13 @@ LinkWriter LinkEndpoint::writer() {
                           case LinkAddress::Kind::TcpServer: server_->write(block); break;
                           default: tcp_->TcpWrite(block); break;
                           }
+                      },
+                      // A listening output drops a rover that falls behind instead: one slow
+                      // rover must not slow the others.
+                      [this] {
+                          const auto kind = writeKind_.load();
+                          return kind != LinkAddress::Kind::Serial && kind != LinkAddress::Kind::TcpServer &&
+                                 tcp_->backlogged();
                       }};
 }
 

@@ -69,6 +69,9 @@ struct LinkEndpointHooks {
     // given; and while a full serial transmit queue drains.
     std::function<void(std::uint32_t maxMs)> pumpEventsFor;
     std::function<void()> processEvents;
+    // On the loop: the other side has too much waiting for its peers; a network link reads no
+    // more meanwhile (see TcpLinkHandlers::holdReading). May be left empty.
+    std::function<bool()> holdReading;
 };
 
 class LinkEndpoint {

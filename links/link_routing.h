@@ -18,6 +18,8 @@ namespace tessaly {
 struct LinkWriter {
     std::function<bool()> isOpen;
     std::function<void(LinkBytes block)> write;
+    // Its peer has much waiting for it; empty: never.
+    std::function<bool()> backlogged;
 };
 
 class LinkRouter {
@@ -28,6 +30,9 @@ public:
     // A block goes to every open link of the side, in the order the links were given.
     void ForwardToOutput(LinkBytes block) const { forward(block, outputs_); }
     void ForwardToInput(LinkBytes block) const { forward(block, inputs_); }
+    // Whether a link of the side has much waiting for its peer.
+    bool OutputBacklogged() const { return backlogged(outputs_); }
+    bool InputBacklogged() const { return backlogged(inputs_); }
 
 private:
     static void forward(LinkBytes block, const std::vector<LinkWriter>& links) {
@@ -35,6 +40,13 @@ private:
         for (const LinkWriter& link : links) {
             if (link.isOpen()) link.write(block);
         }
+    }
+
+    static bool backlogged(const std::vector<LinkWriter>& links) {
+        for (const LinkWriter& link : links) {
+            if (link.backlogged && link.backlogged()) return true;
+        }
+        return false;
     }
 
     const std::vector<LinkWriter> inputs_, outputs_;

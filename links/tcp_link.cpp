@@ -25,10 +25,11 @@ using asio::ip::tcp;
 // One connection's socket and its state, shared by the link and the loop's completions. The
 // socket, the timer and the fields marked "loop" are touched on the loop's thread only.
 struct TcpLink::Connection : std::enable_shared_from_this<Connection> {
-    explicit Connection(asio::io_context& io) : socket(io), stallTimer(io) {}
+    explicit Connection(asio::io_context& io) : socket(io), stallTimer(io), holdTimer(io) {}
 
     tcp::socket socket;        // loop
     asio::steady_timer stallTimer;  // loop: watches the peer's progress while bytes wait for it
+    asio::steady_timer holdTimer;   // loop: the next read while the links fed are backlogged
     bool stallWatched = false;      // loop
     Clock::time_point lastProgress;  // loop: when the peer last took bytes
     std::int64_t unacknowledged = -1;  // loop: what the peer had not taken then
@@ -102,6 +103,7 @@ bool peerWentAway(const asio::error_code& error) {
 
 void TcpLink::Connection::closeSocket() {
     stallTimer.cancel();
+    holdTimer.cancel();
     if (!socket.is_open()) return;
     // What arrived and was not read is discarded first: closing over it would reset the
     // connection instead of closing it in order.
@@ -126,6 +128,14 @@ void TcpLink::Connection::startReading(std::vector<std::uint8_t> early) {
 
 void TcpLink::Connection::readNext() {
     if (!isConnected()) return;
+    if (handlers.holdReading && handlers.holdReading()) {
+        // Looked at again shortly: the links it waits for drain on this same loop.
+        holdTimer.expires_after(std::chrono::milliseconds(1));
+        holdTimer.async_wait([self = shared_from_this()](const asio::error_code& error) {
+            if (!error) self->readNext();
+        });
+        return;
+    }
     socket.async_read_some(asio::buffer(readBuffer),
                            [self = shared_from_this()](const asio::error_code& error, std::size_t got) {
                                self->read(error, got);
@@ -368,6 +378,13 @@ TcpLink::~TcpLink() {
 bool TcpLink::connected() const {
     const auto connection = connection_.load();
     return connection && connection->isConnected();
+}
+
+bool TcpLink::backlogged() const {
+    const auto connection = connection_.load();
+    if (!connection) return false;
+    std::lock_guard lock(connection->mutex);
+    return connection->connected && connection->queuedBytes > kBacklog;
 }
 
 int TcpLink::socketHandle() const {

@@ -75,6 +75,10 @@ struct TcpLinkHandlers {
     std::function<void(const std::string& text)> readerFailed;
     // Lets the window process its events while a connect waits, for at most the given time.
     std::function<void(std::uint32_t maxMs)> pumpEventsFor;
+    // On the loop, after each block handed on: true while the links it went to have too much
+    // waiting for their peers. The next read waits meanwhile, so the peer that sends is slowed
+    // down by TCP itself instead of a peer that reads slowly losing bytes.
+    std::function<bool()> holdReading;
 };
 
 class TcpLink {
@@ -100,6 +104,10 @@ public:
     void TcpWrite(LinkBytes block);
 
     bool connected() const;  // any thread
+    // Any thread: more waits for the peer than a relay should pile up; the readers that feed this
+    // link hold back meanwhile.
+    bool backlogged() const;
+    static constexpr std::size_t kBacklog = 1 << 20;
     // The connected socket, -1 while closed; for checking its options.
     int socketHandle() const;
     // As given to the last connect.

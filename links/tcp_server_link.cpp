@@ -165,6 +165,13 @@ void Server::refused() {
 // A client's bytes are read when they are there, into the one buffer of the server: a thousand
 // rovers that hardly ever speak hold no read buffer each.
 void Server::readNext(const std::shared_ptr<Client>& client) {
+    if (handlers.holdReading && handlers.holdReading()) {
+        auto timer = std::make_shared<asio::steady_timer>(io, std::chrono::milliseconds(1));
+        timer->async_wait([self = shared_from_this(), client, timer](const asio::error_code& error) {
+            if (!error && !client->gone) self->readNext(client);
+        });
+        return;
+    }
     client->socket.async_wait(tcp::socket::wait_read, [self = shared_from_this(), client](const asio::error_code& waited) {
         if (waited == asio::error::operation_aborted) return;
         asio::error_code error = waited;

@@ -40,6 +40,8 @@ struct TcpServerHandlers {
     std::function<void(const std::string& peer)> clientConnected;
     // On the owner thread: one line about a client that left, was dropped or refused.
     std::function<void(const std::string& text)> clientNote;
+    // On the loop: the clients' next reads wait while this is true (see TcpLinkHandlers).
+    std::function<bool()> holdReading;
 };
 
 class TcpServerLink {

@@ -13,10 +13,12 @@ StationLinks::StationLinks(std::size_t outputs, std::shared_ptr<IoLoop> loop, st
         auto output = std::make_unique<Output>();
         output->endpoint = std::make_unique<LinkEndpoint>(false, loop, owner, hooksOf(i + 1));
         LinkWriter writer = output->endpoint->writer();
-        outputWriters.push_back({writer.isOpen, [&counted = output->bytesWritten, write = writer.write](LinkBytes block) {
+        outputWriters.push_back({writer.isOpen,
+                                 [&counted = output->bytesWritten, write = writer.write](LinkBytes block) {
                                      counted += block.size();
                                      write(block);
-                                 }});
+                                 },
+                                 writer.backlogged});
         outputs_.push_back(std::move(output));
     }
     router_ = std::make_unique<LinkRouter>(std::vector{input_->writer()}, std::move(outputWriters));
@@ -26,11 +28,14 @@ LinkEndpointHooks StationLinks::hooksOf(std::size_t side) {
     LinkEndpointHooks hooks;
     if (side == 0) {
         hooks.blockRead = [this](LinkBytes block) { relayFromInput(block); };
+        // An output whose peer reads slowly is fed every byte: the receiver is read no faster.
+        hooks.holdReading = [this] { return router_->OutputBacklogged(); };
         hooks.watch = hooks_.watchInput;
         if (hooks_.inputSkipped) hooks.watchSkipped = [this](std::uint64_t) { hooks_.inputSkipped(); };
         hooks.watchBatchDone = hooks_.inputBatchDone;
     } else {
         hooks.blockRead = [this, index = side - 1](LinkBytes block) { relayFromOutput(index, block); };
+        if (side == 1) hooks.holdReading = [this] { return router_->InputBacklogged(); };
         // Only the first output's receiver is the station's rover; the others are watched by nobody.
         if (side == 1) {
             hooks.watch = hooks_.watchReturn;

@@ -273,6 +273,28 @@ TEST(BridgeCommand, EveryConnectionOfAComingAndGoingRoverCarriesAnUnbrokenPieceI
     EXPECT_EQ(bridge.stop(), 0);
 }
 
+// A rover's receiver that reads more slowly than the L6 side sends is fed every byte: the relay
+// reads the input no faster than the output takes it, far beyond what any queue holds.
+TEST(BridgeCommand, AnOutputThatReadsSlowerThanTheInputSendsGetsEveryByte) {
+    tessaly::test::TempFolder folder;
+    TcpPeer input, output;
+    Bridge bridge(folder, tcpArgs(input, output));
+    acceptBoth(input, output);
+    const Bytes data = pattern(48 << 20, 9);
+    std::thread sender([&] { input.send(data); });
+    Bytes got;
+    while (got.size() < data.size()) {
+        const Bytes piece = output.receive(std::min<std::size_t>(1 << 20, data.size() - got.size()));
+        if (piece.empty()) break;
+        got.insert(got.end(), piece.begin(), piece.end());
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    sender.join();
+    EXPECT_TRUE(got == data) << got.size() << " of " << data.size();
+    EXPECT_EQ(bridge.err().find("lost"), std::string::npos) << bridge.err();
+    EXPECT_EQ(bridge.stop(), 0);
+}
+
 // A caster that answers one byte a second holds the opening of the input for its whole time-out;
 // SIGTERM in the middle of it ends the bridge in order at once, not when the time-out is over.
 TEST(BridgeCommand, AStopEndsTheBridgeWhileACasterIsSlowToAnswer) {
