@@ -11,11 +11,13 @@
 #include <asio/write.hpp>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <deque>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 namespace tessaly {
 
@@ -25,8 +27,9 @@ using asio::ip::tcp;
 // One connection's socket and its state, shared by the link and the loop's completions. The
 // socket, the timer and the fields marked "loop" are touched on the loop's thread only.
 struct TcpLink::Connection : std::enable_shared_from_this<Connection> {
-    explicit Connection(asio::io_context& io) : socket(io), stallTimer(io), holdTimer(io) {}
+    explicit Connection(asio::io_context& context) : io(context), socket(context), stallTimer(context), holdTimer(context) {}
 
+    asio::io_context& io;
     tcp::socket socket;        // loop
     asio::steady_timer stallTimer;  // loop: watches the peer's progress while bytes wait for it
     asio::steady_timer holdTimer;   // loop: the next read while the links fed are backlogged
@@ -47,6 +50,8 @@ struct TcpLink::Connection : std::enable_shared_from_this<Connection> {
     std::mutex mutex;
     bool connected = false;                     // guarded by mutex
     bool writing = false;                       // guarded by mutex: the loop is sending the queue
+    bool aborted = false;                       // guarded by mutex: what waits is dropped, not sent
+    bool closeWhenSent = false;                 // guarded by mutex: closed by the program meanwhile
     std::deque<std::vector<std::uint8_t>> queue;  // guarded by mutex; only the loop pops it
     std::size_t queuedBytes = 0;                // guarded by mutex
 
@@ -54,30 +59,35 @@ struct TcpLink::Connection : std::enable_shared_from_this<Connection> {
         std::lock_guard lock(mutex);
         return connected;
     }
-    // Any thread, once: the peer sees an orderly close after what it took, and no completion
-    // hands on anything after the one under way.
-    void disconnect() {
-        {
-            std::lock_guard lock(mutex);
-            if (!connected) return;
-            connected = false;
-        }
-        asio::post(socket.get_executor(), [self = shared_from_this()] { self->closeSocket(); });
-    }
+    // Any thread: the program's close. What was written before it still goes out (a receiver
+    // command right before a close), then the peer sees an orderly close; nothing is read or
+    // handed on after the block under way.
+    void disconnect() { end(false); }
+    // Any thread: the peer went away or failed; what waits for it is dropped.
+    void abort() { end(true); }
     // Any thread, once, for a failure the program hears of.
     void fail(const std::string& text) {
         const bool was = isConnected();
-        disconnect();
+        abort();
         if (!was || !handlers.readerFailed) return;
         owner->post([text = config.errorPrefix + text, failed = handlers.readerFailed] { failed(text); });
     }
 
+    void end(bool dropWaiting) {
+        {
+            std::lock_guard lock(mutex);
+            if (dropWaiting) aborted = true;
+            if (!connected && !dropWaiting) return;
+            connected = false;
+        }
+        asio::post(io, [self = shared_from_this()] { self->closeSocket(); });
+    }
     void closeSocket();
     void startReading(std::vector<std::uint8_t> early);
     void readNext();
     bool handOver(const std::uint8_t* bytes, std::size_t size);
     void read(const asio::error_code& error, std::size_t got);
-    void enqueue(std::vector<std::uint8_t> bytes);
+    void write(LinkBytes bytes);
     void writeNext();
     void watchStall();
     void tookBytes() {
@@ -102,6 +112,15 @@ bool peerWentAway(const asio::error_code& error) {
 }  // namespace
 
 void TcpLink::Connection::closeSocket() {
+    {
+        std::lock_guard lock(mutex);
+        // The writes under way finish first; the last one closes.
+        if (writing && !aborted && !queue.empty()) {
+            closeWhenSent = true;
+            return;
+        }
+        closeWhenSent = false;
+    }
     stallTimer.cancel();
     holdTimer.cancel();
     if (!socket.is_open()) return;
@@ -163,15 +182,39 @@ void TcpLink::Connection::read(const asio::error_code& error, std::size_t got) {
     }
     if (!error) return readNext();
     if (error == asio::error::operation_aborted) return;
-    if (peerWentAway(error)) return disconnect();
+    if (peerWentAway(error)) return abort();
     fail(tcpReaderErrorText("", socketErrorMessage(error)));
 }
 
 // Writing --------------------------------------------------------------------------------------
 
-void TcpLink::Connection::enqueue(std::vector<std::uint8_t> bytes) {
+// On the loop with nothing waiting, the block is sent at once: a relay at full speed or a block
+// of corrections pays no hand-over to a completion for it.
+void TcpLink::Connection::write(LinkBytes bytes) {
     std::unique_lock lock(mutex);
     if (!connected) return;
+    if (!writing && io.get_executor().running_in_this_thread()) {
+        writing = true;  // no other writer starts meanwhile; what they queue comes after this
+        lock.unlock();
+        const ssize_t n = ::send(socket.native_handle(), bytes.data(), bytes.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+            const asio::error_code error(errno, asio::error::get_system_category());
+            return peerWentAway(error) ? abort() : fail(tcpReaderErrorText("", socketErrorMessage(error)));
+        }
+        const std::size_t sent = n > 0 ? static_cast<std::size_t>(n) : 0;
+        lock.lock();
+        if (sent < bytes.size()) {
+            queue.emplace_front(bytes.begin() + static_cast<std::ptrdiff_t>(sent), bytes.end());
+            queuedBytes += bytes.size() - sent;
+        }
+        if (queue.empty()) {
+            writing = false;
+            return;
+        }
+        lock.unlock();
+        tookBytes();
+        return writeNext();
+    }
     if (!queue.empty() && queuedBytes + bytes.size() > config.writeQueueCap) {
         const std::size_t waiting = queuedBytes;
         lock.unlock();
@@ -179,11 +222,11 @@ void TcpLink::Connection::enqueue(std::vector<std::uint8_t> bytes) {
                     " bytes were waiting for it; the connection ends before the next block");
     }
     queuedBytes += bytes.size();
-    queue.push_back(std::move(bytes));
+    queue.emplace_back(bytes.begin(), bytes.end());
     if (writing) return;
     writing = true;
     lock.unlock();
-    asio::post(socket.get_executor(), [self = shared_from_this()] {
+    asio::post(io, [self = shared_from_this()] {
         self->tookBytes();
         self->writeNext();
     });
@@ -191,8 +234,11 @@ void TcpLink::Connection::enqueue(std::vector<std::uint8_t> bytes) {
 
 void TcpLink::Connection::writeNext() {
     std::unique_lock lock(mutex);
-    if (!connected || queue.empty()) {
+    if (aborted || queue.empty()) {
         writing = false;
+        const bool closeNow = std::exchange(closeWhenSent, false);
+        lock.unlock();
+        if (closeNow) closeSocket();
         return;
     }
     // Only this thread pops the queue, so the block stays where it is while it is sent.
@@ -203,7 +249,7 @@ void TcpLink::Connection::writeNext() {
         asio::buffer(front.data() + frontSent, front.size() - frontSent),
         [self = shared_from_this()](const asio::error_code& error, std::size_t sent) {
             if (error) {
-                if (error == asio::error::operation_aborted || peerWentAway(error)) return self->disconnect();
+                if (error == asio::error::operation_aborted || peerWentAway(error)) return self->abort();
                 return self->fail(tcpReaderErrorText("", socketErrorMessage(error)));
             }
             self->tookBytes();
@@ -457,7 +503,12 @@ void TcpLink::TcpWrite(LinkBytes block) {
     const auto connection = connection_.load();
     if (block.empty() || !connection || !connection->isConnected()) return;
     // The encoder keeps no state between blocks, so encoding needs no lock.
-    connection->enqueue(connection->encode ? connection->encode(block) : std::vector<std::uint8_t>(block.begin(), block.end()));
+    std::vector<std::uint8_t> encoded;
+    if (connection->encode) {
+        encoded = connection->encode(block);
+        block = encoded;
+    }
+    connection->write(block);
 }
 
 }  // namespace tessaly
