@@ -9,7 +9,8 @@
 // MonitorFeed that skips for the monitor, never for the relay, when the monitor falls behind.
 //
 // Owner thread: every call but the writer, the watched blocks and the notices. The writer may be
-// used from any thread. The link threads reach the program through the OwnerThread seam, which
+// used from any thread and never waits: a serial port's blocks go to the owner thread in order
+// through a SerialHandOff. The link threads reach the program through the OwnerThread seam, which
 // must outlive them (the program shuts it down before it goes away, after closing the links).
 #pragma once
 
@@ -28,6 +29,7 @@
 #include "links/monitor_feed.h"
 #include "links/owner_thread.h"
 #include "links/reconnect_backoff.h"
+#include "links/serial_hand_off.h"
 #include "links/tcp_link.h"
 #include "links/tcp_server_link.h"
 
@@ -139,6 +141,7 @@ private:
     std::unique_ptr<TcpLink> tcp_;
     std::unique_ptr<TcpServerLink> server_;
     std::unique_ptr<TCommX> serial_;
+    std::unique_ptr<SerialHandOff> serialHandOff_;  // the writer's way to serial_
     std::unique_ptr<MonitorFeed> feed_;
     std::vector<std::uint8_t> scratch_;  // a serial read's buffer
     LinkAddress address_;
