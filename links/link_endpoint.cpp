@@ -45,6 +45,7 @@ LinkEndpoint::LinkEndpoint(bool isInput, std::shared_ptr<IoLoop> loop, std::shar
 
     CommEnvironment environment;
     environment.owner = owner_;
+    environment.loop = loop;
     environment.processEvents = hooks_.processEvents;
     serial_ = std::make_unique<TCommX>(environment);
     serial_->SetOnReceive([this](TCustomCommX&, std::int32_t size) { serialReceive(size); });

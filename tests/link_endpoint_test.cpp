@@ -287,5 +287,42 @@ TEST_F(LinkEndpointTest, TcpStreamReachesABusySerialPortWholeAndInOrder) {
     EXPECT_TRUE(receiver.readFar(stream.size(), 20s) == stream);
 }
 
+// A receiver floods its serial port while the window's thread is busy (a dialog, a long redraw):
+// the TCP link on the same loop keeps relaying meanwhile, and once the owner is free every
+// serial byte is read and relayed, in order.
+TEST_F(LinkEndpointTest, SerialFloodWhileTheOwnerIsBusyLosesNoByteAndTheTcpSideKeepsRelaying) {
+    testing::PtyPair receiver;
+    ports.link(8, receiver.nearPath());
+    LinkAddress serial;
+    serial.kind = LinkAddress::Kind::Serial;
+    serial.portNo = 8;
+    serial.bitRate = 115200;
+    std::string error;
+    ASSERT_TRUE(owner->call([&] { return link->open(serial, error); })) << error;
+    testing::TcpPeer rover;
+    LinkAddress address;
+    address.host = "127.0.0.1";
+    address.tcpPort = rover.port();
+    openOther(address);
+    rover.accept();
+
+    std::promise<void> release;
+    owner->post([busy = release.get_future().share()] { busy.wait(); });
+    Bytes flood(200000);
+    for (std::size_t i = 0; i < flood.size(); ++i) flood[i] = static_cast<std::uint8_t>(i * 71 + i / 499);
+    std::thread farWriter([&] { receiver.writeFar(flood); });
+    std::this_thread::sleep_for(50ms);  // the first notice is out on the busy owner
+    const Bytes returned(30000, 0x24);
+    rover.send(returned);
+    EXPECT_TRUE(testing::eventually([&] { return readSize(otherRead) == returned.size(); }))
+        << "the TCP side waited for the owner";
+    release.set_value();
+    farWriter.join();
+    EXPECT_TRUE(testing::eventually([&] { return readSize(read) == flood.size(); }, 20s));
+    std::lock_guard lock(readMutex);
+    EXPECT_TRUE(read == flood) << "read " << read.size() << " bytes";
+    EXPECT_EQ(otherRead, returned);
+}
+
 }  // namespace
 }  // namespace tessaly

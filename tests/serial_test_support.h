@@ -64,7 +64,7 @@ private:
     int fd_ = -1;
 };
 
-// Wraps a real device. Thread-safe: the component's threads and the test call it at once.
+// Wraps a real device. Thread-safe: the owner thread, the I/O loop and the test call it at once.
 class RecordingDevice final : public SerialDevice {
 public:
     struct Event {
