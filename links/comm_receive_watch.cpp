@@ -50,6 +50,8 @@ void CommReceiveWatch::wait() {
     if (s.stopping() || deviceLost_) return;
     auto self = shared_from_this();
     if (s.device->inputQueueLength().value_or(0) > 0) {
+        // Bytes that came just after the last look at the arrivals are told at once.
+        if (s.bytesArrived() > announced_) return woke(false);
         recheck_.expires_after(kLeftoverRecheck);
         recheck_.async_wait([self](const asio::error_code&) { self->woke(false); });
         return;
