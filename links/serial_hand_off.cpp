@@ -36,7 +36,15 @@ struct SerialHandOff::State {
                 block = std::move(blocks.front());
                 blocks.pop_front();
             }
-            transmit(LinkBytes(block));
+            try {
+                transmit(LinkBytes(block));
+            } catch (...) {
+                // An error from among the owner's events leaves through here; the next block
+                // from the loop queues a flush again and takes what is left.
+                std::lock_guard lock(mutex);
+                flushQueued = false;
+                throw;
+            }
         }
     }
 };
