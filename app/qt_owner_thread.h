@@ -1,5 +1,5 @@
-// The window's side of the OwnerThread seam: worker threads (the serial component's threads,
-// the TCP readers) hand functions to the window's event loop and wait until they have run.
+// The window's side of the OwnerThread seam: workers (the links' I/O loop with the serial
+// component's work and the TCP links) hand functions to the window's event loop and wait until they have run.
 // Shutting down, as the window closes, releases every waiting worker at once and runs nothing
 // more, so no worker can reach a window that is going away.
 #pragma once

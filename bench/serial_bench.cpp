@@ -1,6 +1,6 @@
-// Serial component costs that matter to a relay: the CPU an open but idle port burns (its threads
-// must block, not poll), and the time from a byte arriving at the port to its OnReceive on the
-// owner thread. A pseudo-terminal stands in for the receiver.
+// Serial component costs that matter to a relay: the CPU an open but idle port burns (its waits
+// on the I/O loop must block, not poll), and the time from a byte arriving at the port to its
+// OnReceive on the owner thread. A pseudo-terminal stands in for the receiver.
 //
 // Usage: serial_bench [idle SECONDS] [latency SAMPLES]   (default: idle 10, latency 5000)
 #include <sys/resource.h>
@@ -30,6 +30,7 @@ double processCpuSeconds() {
 }
 
 struct Rig {
+    std::shared_ptr<IoLoop> loop = std::make_shared<IoLoop>();
     std::shared_ptr<TestOwnerThread> owner = std::make_shared<TestOwnerThread>();
     PortsFolder ports;
     PtyPair pty;
@@ -37,7 +38,7 @@ struct Rig {
 
     Rig() {
         ports.link(1, pty.nearPath());
-        CommEnvironment environment{owner, [o = owner.get()] { o->processEvents(); }, {},
+        CommEnvironment environment{owner, loop, [o = owner.get()] { o->processEvents(); }, {},
                                     [this](std::int32_t n) { return ports.portPath(n); }};
         owner->call([&] { comm = std::make_unique<TCommX>(environment); });
     }

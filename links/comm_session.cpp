@@ -1,57 +1,45 @@
 #include "links/comm_session.h"
 
-#include <sys/eventfd.h>
-#include <unistd.h>
+#include <fcntl.h>
+
+#include <asio/post.hpp>
 
 #include <algorithm>
+#include <cerrno>
 #include <system_error>
 
+#include "links/comm_receive_watch.h"
+#include "links/comm_transmitter.h"
 #include "links/comm_x.h"
 
 namespace tessaly {
 
-WakeEvent::WakeEvent() : fd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
-    if (fd_ < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
-}
-
-WakeEvent::~WakeEvent() { ::close(fd_); }
-
-void WakeEvent::signal() {
-    const std::uint64_t one = 1;
-    [[maybe_unused]] const ssize_t n = ::write(fd_, &one, sizeof one);
-}
-
-void WakeEvent::drain() {
-    std::uint64_t count = 0;
-    [[maybe_unused]] const ssize_t n = ::read(fd_, &count, sizeof count);
-}
-
 CommSession::CommSession(std::shared_ptr<SerialDevice> device_, std::shared_ptr<OwnerThread> owner_,
-                         std::shared_ptr<CommNoticeTarget> target_)
-    : device(std::move(device_)), owner(std::move(owner_)), target(std::move(target_)) {
+                         std::shared_ptr<CommNoticeTarget> target_, asio::io_context& io_)
+    : device(std::move(device_)), owner(std::move(owner_)), target(std::move(target_)), io(io_) {
     // Errors from before the open are not this session's to report.
     errorBase_ = device->lineCounters().value_or(SerialLineCounters{});
 }
 
-namespace {
-
-std::function<void()> noticeTask(std::shared_ptr<CommNoticeTarget> target,
-                                 std::shared_ptr<CommSession> session, CommNotice notice,
-                                 std::int32_t bits) {
-    return [target = std::move(target), session = std::move(session), notice, bits] {
-        if (target->component) target->component->handleNotice(*session, notice, bits);
-    };
-}
-
-}  // namespace
-
-bool CommSession::sendNotice(CommNotice notice, std::int32_t bits) {
-    // The task keeps the session alive until it has run.
-    return handOver(*owner, noticeTask(target, shared_from_this(), notice, bits));
-}
-
-void CommSession::postNotice(CommNotice notice, std::int32_t bits) {
-    owner->post(noticeTask(target, shared_from_this(), notice, bits));
+void CommSession::sendNotice(CommNotice notice, std::int32_t bits, std::function<void()> handled) {
+    // The task keeps the session (not the loop's objects) until it has run or been dropped.
+    owner->post([session = shared_from_this(), notice, bits, handled = std::move(handled)] {
+        TCustomCommX* const component = session->target->component;
+        // Asked again after the handler, which may have closed the port or destroyed the
+        // component; while it holds this port it holds the loop, so the post is safe.
+        const auto goOn = [&] {
+            TCustomCommX* const now = session->target->component;
+            if (handled && now && now->holdsPort(*session)) asio::post(session->io, handled);
+        };
+        try {
+            if (component) component->handleNotice(*session, notice, bits);
+        } catch (...) {
+            // The error is the owner's, as any handler's; the watch goes on all the same.
+            goOn();
+            throw;
+        }
+        goOn();
+    });
 }
 
 std::int32_t CommSession::takeLineErrorBits() {
@@ -85,7 +73,11 @@ void CommSession::queueChunk(std::vector<std::uint8_t> chunk) {
         std::lock_guard lock(queueMutex_);
         queue_.push_back(std::move(chunk));
     }
-    queueChanged_.notify_one();
+    // Posted after the push: a transmitter that found the queue empty is idle by the time this
+    // runs, and one that is busy takes the chunk with its batch.
+    asio::post(io, [transmitter = transmitter] {
+        if (const auto t = transmitter.lock()) t->chunkQueued();
+    });
 }
 
 std::int32_t CommSession::transBufLen() {
@@ -103,9 +95,14 @@ void CommSession::waitForChunkSlot(std::int32_t bound, std::chrono::milliseconds
     chunkFinished_.wait_for(lock, limit, [&] { return transCnt_ < bound; });
 }
 
-bool CommSession::nextChunk(std::vector<std::uint8_t>& chunk, bool wait) {
-    std::unique_lock lock(queueMutex_);
-    if (wait) queueChanged_.wait(lock, [&] { return stopping_.load() || !queue_.empty(); });
+void CommSession::endTransmitWait() {
+    asio::post(io, [transmitter = transmitter] {
+        if (const auto t = transmitter.lock()) t->endWait();
+    });
+}
+
+bool CommSession::nextChunk(std::vector<std::uint8_t>& chunk) {
+    std::lock_guard lock(queueMutex_);
     if (queue_.empty()) return false;
     chunk = std::move(queue_.front());
     queue_.pop_front();
@@ -121,14 +118,18 @@ void CommSession::finishChunk(std::size_t length) {
     chunkFinished_.notify_all();
 }
 
+int CommSession::waitDescriptor() const {
+    const int copy = ::fcntl(device->fd(), F_DUPFD_CLOEXEC, 0);
+    if (copy < 0) throw std::system_error(errno, std::generic_category(), "dup");
+    return copy;
+}
+
 void CommSession::stop() {
-    {
-        std::lock_guard lock(queueMutex_);
-        stopping_ = true;
-    }
-    queueChanged_.notify_all();
-    receiveStop.signal();
-    writeAbort.signal();
+    stopping_ = true;
+    asio::post(io, [watch = receiveWatch, transmitter = transmitter] {
+        if (const auto w = watch.lock()) w->stop();
+        if (const auto t = transmitter.lock()) t->stop();
+    });
 }
 
 }  // namespace tessaly

@@ -1,5 +1,5 @@
 // TCustomCommX: moving bytes (owner side of the transmit queue, reading), the modem lines, and
-// the notices the threads send to the owner thread.
+// the notices the port's work on the I/O loop sends to the owner thread.
 #include <poll.h>
 
 #include <algorithm>
@@ -94,14 +94,14 @@ void TCustomCommX::ClearTransBuf() {
     const std::shared_ptr<CommSession> session = session_;
     if (!session) return;
     // Every queued chunk is finished unwritten and a write under way is cut short. No events are
-    // processed here; the transmit thread never waits on this thread, so the drain always ends.
+    // processed here; the loop never waits on this thread, so the drain always ends.
     session->msgClearFlg = true;
+    session->endTransmitWait();
     do {
         {
             std::lock_guard lock(session->critical1);
             session->device->purgeOutput();
         }
-        session->writeAbort.signal();
         session->waitForChunkSlot(1, milliseconds(1));
     } while (session->transBufLen() > 0);
     session->msgClearFlg = false;

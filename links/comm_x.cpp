@@ -3,8 +3,9 @@
 
 #include <system_error>
 
+#include "links/comm_receive_watch.h"
 #include "links/comm_session.h"
-#include "links/comm_threads.h"
+#include "links/comm_transmitter.h"
 #include "links/port_map.h"
 
 namespace tessaly {
@@ -37,7 +38,7 @@ void TCustomCommX::PortOpen() {
     std::shared_ptr<SerialDevice> device = path.empty() ? nullptr : env_.openDevice(path);
     if (!device) throw ECommError(comm_message::kCouldNotOpen);
     try {
-        session_ = std::make_shared<CommSession>(std::move(device), env_.owner, target_);
+        session_ = std::make_shared<CommSession>(std::move(device), env_.owner, target_, env_.loop->context());
         setUpBuffers();
         session_->device->purgeOutput();
         session_->device->purgeInput();
@@ -49,7 +50,7 @@ void TCustomCommX::PortOpen() {
         applyTimeOuts();
         applyXonChar();
         applyXoffChar();
-        startThreads();
+        startOnLoop();
     } catch (...) {
         if (session_) {
             PortClose();
@@ -60,15 +61,16 @@ void TCustomCommX::PortOpen() {
     }
 }
 
-void TCustomCommX::startThreads() {
+void TCustomCommX::startOnLoop() {
     session_->halfWaitTim = halfWaitTime(FBitRate);
+    // The refusals keep the component's texts, which still speak of threads.
     try {
-        TCommTransThread::start(session_);
+        session_->transmitter = CommTransmitter::start(session_);
     } catch (const std::system_error&) {
         throw ECommError(comm_message::kTransThread);
     }
     try {
-        TCommReceiveThread::start(session_);
+        session_->receiveWatch = CommReceiveWatch::start(session_);
     } catch (const std::system_error&) {
         throw ECommError(comm_message::kReceiveThread);
     }
@@ -87,7 +89,8 @@ void TCustomCommX::PortClose() {
     }
     session->stop();
     session_.reset();
-    // The threads may hold the device a moment longer; the port is free for a new open now.
+    // The loop's last completions may hold the device a moment longer; the port is free for a
+    // new open now.
     session->device->release();
 }
 
@@ -145,7 +148,7 @@ void TCustomCommX::applyFlowCtrl() {
 }
 
 void TCustomCommX::applyTimeOuts() {
-    // Reads and writes time themselves out (ReceiveBlock, the transmit thread).
+    // Reads and writes time themselves out (ReceiveBlock, the transmitter).
     if (FTimeOutTrans < 0 || FTimeOutReceive < 0) throw ECommError(comm_message::kTimeOut);
     session_->timeOutTrans = FTimeOutTrans;
 }

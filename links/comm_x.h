@@ -1,15 +1,17 @@
 // TCommX: the serial component. It owns one serial port: PortOpen opens and configures it and
-// starts a transmit thread (fed by a queue bounded at 32 chunks, so callers never wait on the
-// device) and a receive thread that only waits for port events and sends notices to the owner
-// thread, where OnReceive, OnBreak and OnError run. The window holds two of them: the serial
-// input link and the serial output link.
+// starts two operations on the links' I/O loop: the transmitter (fed by a queue bounded at 32
+// chunks, so callers never wait on the device) and the receive watch, which only waits for port
+// events and sends notices to the owner thread, where OnReceive, OnBreak and OnError run. The
+// port keeps no thread of its own. The window holds two of them: the serial input link and the
+// serial output link.
 //
 // Owner thread only: every operation, the constructor and the destructor are called on the thread
 // that owns the OwnerThread seam (the window's thread), and every event runs there. While it
 // waits inside the component (queue full in TransBlock, read pending in ReceiveBlock) it keeps
-// processing window events through CommEnvironment::processEvents, so handlers may re-enter.
-// The threads hold the open port's state through a std::shared_ptr; PortClose does not wait for
-// them, and they never touch the component after it has closed the port or gone away.
+// processing window events through CommEnvironment::processEvents, so handlers may re-enter; the
+// loop never waits for it. The loop's completions hold the open port's state through a
+// std::shared_ptr; PortClose ends them without waiting, and they never touch the component after
+// it has closed the port or gone away.
 #pragma once
 
 #include <cstdint>
@@ -18,6 +20,7 @@
 #include <string>
 
 #include "links/comm_error.h"
+#include "links/loop/io_loop.h"
 #include "links/owner_thread.h"
 #include "links/serial_device.h"
 
@@ -51,6 +54,9 @@ inline constexpr std::int32_t kCommErrDeviceLost = 0x100;
 // What the component needs of the program around it.
 struct CommEnvironment {
     std::shared_ptr<OwnerThread> owner;  // required
+    // Where the open port's transmitter and receive watch wait; required. Held by the component
+    // for its whole life.
+    std::shared_ptr<IoLoop> loop;
     // Processes pending window events; called on the owner thread while it waits. May be empty.
     std::function<void()> processEvents;
     // Opens the device of a path exclusively; openSerialDevice when empty.
@@ -96,8 +102,10 @@ public:
     bool IsRlsdSignal();
     void SendBreak();
 
-    // A notice from one of the threads, run on the owner thread.
+    // A notice from the port's work on the loop, run on the owner thread.
     void handleNotice(const CommSession& from, CommNotice notice, std::int32_t bits);
+    // Whether `session` is the port open now; a closed port's work does not go on.
+    bool holdsPort(const CommSession& session) const { return session_.get() == &session; }
 
 protected:
     std::int32_t PortNo() const { return FPortNo; }
@@ -146,7 +154,7 @@ private:
     void applyXoffChar();
     void applyLineSettings(const char* refusal);
     void setUpBuffers();
-    void startThreads();
+    void startOnLoop();
     void processEvents();
 
     CommEnvironment env_;

@@ -42,11 +42,12 @@ LinkEndpoint::LinkEndpoint(bool isInput, std::shared_ptr<IoLoop> loop, std::shar
     served.clientNote = [this](const std::string& text) {
         if (hooks_.clientNoticed) hooks_.clientNoticed(false, text);
     };
-    server_ = std::make_unique<TcpServerLink>(TcpServerConfig{isInput, kReadCap, kServedQueueCap}, std::move(loop),
-                                              owner_, std::move(served));
+    server_ = std::make_unique<TcpServerLink>(TcpServerConfig{isInput, kReadCap, kServedQueueCap}, loop, owner_,
+                                              std::move(served));
 
     CommEnvironment environment;
     environment.owner = owner_;
+    environment.loop = loop;
     environment.processEvents = hooks_.processEvents;
     serial_ = std::make_unique<TCommX>(environment);
     serial_->SetOnReceive([this](TCustomCommX&, std::int32_t size) { serialReceive(size); });
@@ -54,6 +55,9 @@ LinkEndpoint::LinkEndpoint(bool isInput, std::shared_ptr<IoLoop> loop, std::shar
         if (!(bits & kCommErrDeviceLost)) return;
         deviceLost_ = true;
         serialWritable_ = false;
+    });
+    serialHandOff_ = std::make_unique<SerialHandOff>(owner_, loop, [this](LinkBytes block) {
+        if (serialWritable_) serial_->TransBlock(block.data(), static_cast<std::int32_t>(block.size()));
     });
 }
 
@@ -134,6 +138,7 @@ bool LinkEndpoint::attempt(std::string& error) {
 
 void LinkEndpoint::shut() {
     serialWritable_ = false;
+    serialHandOff_->clear();
     tcp_->TcpClose();
     server_->close();
     serial_->PortClose();
@@ -192,14 +197,7 @@ LinkWriter LinkEndpoint::writer() {
     return LinkWriter{[this] { return writable(); },
                       [this](LinkBytes block) {
                           switch (writeKind_.load()) {
-                          case LinkAddress::Kind::Serial:
-                              // The serial component lives on the owner thread. A full transmit
-                              // queue waits there with the owner's events running, and later
-                              // blocks wait behind it, so no block overtakes another.
-                              handOver(*owner_, [&] {
-                                  if (serialWritable_) serial_->TransBlock(block.data(), static_cast<std::int32_t>(block.size()));
-                              });
-                              break;
+                          case LinkAddress::Kind::Serial: serialHandOff_->write(block); break;
                           case LinkAddress::Kind::TcpServer: server_->write(block); break;
                           default: tcp_->TcpWrite(block); break;
                           }

@@ -9,8 +9,10 @@
 // MonitorFeed that skips for the monitor, never for the relay, when the monitor falls behind.
 //
 // Owner thread: every call but the writer, the watched blocks and the notices. The writer may be
-// used from any thread. The link threads reach the program through the OwnerThread seam, which
-// must outlive them (the program shuts it down before it goes away, after closing the links).
+// used from any thread and on the I/O loop never waits: a serial port's blocks go to the owner
+// thread in order through a SerialHandOff. The links' work on the loop reaches the program
+// through the OwnerThread seam, which must outlive it (the program shuts it down before it goes
+// away, after closing the links).
 #pragma once
 
 #include <atomic>
@@ -28,6 +30,7 @@
 #include "links/monitor_feed.h"
 #include "links/owner_thread.h"
 #include "links/reconnect_backoff.h"
+#include "links/serial_hand_off.h"
 #include "links/tcp_link.h"
 #include "links/tcp_server_link.h"
 
@@ -84,7 +87,7 @@ public:
     static constexpr std::size_t kReadCap = 64 * 1024;
 
     // `isInput` picks the texts of the side.
-    // The network links wait on `loop`.
+    // The network links and an open serial port's transmitter and receive watch wait on `loop`.
     LinkEndpoint(bool isInput, std::shared_ptr<IoLoop> loop, std::shared_ptr<OwnerThread> owner,
                  LinkEndpointHooks hooks);
     ~LinkEndpoint();
@@ -144,6 +147,7 @@ private:
     std::unique_ptr<TcpLink> tcp_;
     std::unique_ptr<TcpServerLink> server_;
     std::unique_ptr<TCommX> serial_;
+    std::unique_ptr<SerialHandOff> serialHandOff_;  // the writer's way to serial_
     std::unique_ptr<MonitorFeed> feed_;
     std::vector<std::uint8_t> scratch_;  // a serial read's buffer
     LinkAddress address_;

@@ -1,6 +1,6 @@
-// The seam through which worker threads (the serial component's receive and transmit threads,
-// later the TCP readers) reach the thread that owns the window. All program logic runs on that
-// thread; a worker only ever hands it a function.
+// The seam through which workers (the links' I/O loop: the TCP links, the serial component's
+// transmitter and receive watch) reach the thread that owns the window. All program logic runs on
+// that thread; a worker only ever hands it a function.
 //
 // The window provides the implementation (a blocking queued call into its event loop); tests and
 // tools without a window use a plain thread that runs the functions it is given. The object must

@@ -2,9 +2,9 @@
 // component needs. The termios and ioctl details live in serial_device_linux.cpp; tests wrap a real
 // device to record what the component asked of it or to play line errors a pty cannot produce.
 //
-// Shared by the component (owner thread) and its two threads through a std::shared_ptr: the
-// receive thread only polls fd() and queries counters, the transmit thread writes, the owner
-// reads, purges and configures. The descriptor is closed when the last holder lets go.
+// Shared by the component (owner thread) and its work on the I/O loop through a std::shared_ptr:
+// the receive watch only waits on a duplicate of fd() and queries counters, the transmitter
+// writes, the owner reads, purges and configures. The descriptor is closed when the last holder lets go.
 #pragma once
 
 #include <cstddef>

@@ -1,7 +1,7 @@
-// The fixture of the serial component tests: a test owner thread that plays the window's thread,
-// a port map folder whose COM1 is a pseudo-terminal, and a TCommX created, driven and destroyed
-// on the owner thread. At the end every device the component opened must have been let go by
-// its threads: a thread that outlives its port is a fault.
+// The fixture of the serial component tests: an I/O loop, a test owner thread that plays the
+// window's thread, a port map folder whose COM1 is a pseudo-terminal, and a TCommX created,
+// driven and destroyed on the owner thread. At the end every device the component opened must
+// have been let go by its work on the loop: an operation that outlives its port is a fault.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -30,6 +30,7 @@ protected:
         recordDevices = record;
         CommEnvironment environment;
         environment.owner = owner;
+        environment.loop = loop;
         environment.processEvents = [o = owner.get()] { o->processEvents(); };
         environment.portPath = [this](std::int32_t n) {
             return n >= 1 && n <= 99 ? ports.portPath(n) : std::string();
@@ -63,6 +64,7 @@ protected:
         });
     }
 
+    std::shared_ptr<IoLoop> loop = std::make_shared<IoLoop>();
     std::shared_ptr<TestOwnerThread> owner = std::make_shared<TestOwnerThread>();
     PortsFolder ports;
     PtyPair pty;

@@ -85,7 +85,7 @@ TEST_F(CommTest, PortHeldElsewhereCannotBeOpened) {
     open();
     // The program's other link is refused too.
     std::unique_ptr<TCommX> other;
-    owner->call([&] { other = std::make_unique<TCommX>(CommEnvironment{owner, {}, {}, [&](std::int32_t) {
+    owner->call([&] { other = std::make_unique<TCommX>(CommEnvironment{owner, loop, {}, {}, [&](std::int32_t) {
                                                            return ports.portPath(1);
                                                        }}); });
     EXPECT_EQ(openFailure(*owner, *other), "Port could not be opened");
@@ -199,7 +199,7 @@ TEST_F(CommTest, ModemLinesOfAClosedPortReadFalse) {
     });
 }
 
-TEST_F(CommTest, DestroyingTheComponentWhileOpenStopsItsThreads) {
+TEST_F(CommTest, DestroyingTheComponentWhileOpenEndsItsWorkOnTheLoop) {
     create();
     open();
     pty.writeFar({'x'});  // a notice may be on its way while the component goes
@@ -207,12 +207,12 @@ TEST_F(CommTest, DestroyingTheComponentWhileOpenStopsItsThreads) {
     EXPECT_TRUE(devicesLetGo());
 }
 
-TEST_F(CommTest, ThreadsEndWhenTheOwnerThreadShutsDown) {
+TEST_F(CommTest, WorkOnTheLoopEndsWhenTheOwnerThreadShutsDown) {
     create();
     std::atomic<int> notices{0};
     owner->call([&] { comm->SetOnReceive([&](TCustomCommX&, std::int32_t) { ++notices; }); });
     open();
-    // The owner thread is busy, so the receive thread waits on it with a notice; then it goes.
+    // The owner thread is busy, so the receive watch's notice waits for it; then it goes.
     owner->post([&] {
         pty.writeFar({'x'});
         std::this_thread::sleep_for(std::chrono::milliseconds(50));

@@ -135,6 +135,42 @@ TEST_F(CommTest, ErrorOfAWriteCutShortByClearTransBufDoesNotDeadlock) {
     EXPECT_TRUE(onOwner);
 }
 
+// The far end never reads, so the transmitter waits for the device. The close ends that wait at
+// once, however long the transmit time-out.
+TEST_F(CommTest, CloseWhileATransmitWaitsForTheDeviceEndsPromptly) {
+    TCommX& c = create();
+    owner->call([&] { c.SetTimeOutTrans(30000); });
+    open();
+    EXPECT_TRUE(transmit(Bytes(20 * 2048, 0x33)));
+    ASSERT_TRUE(eventually([&] {
+        const auto first = owner->call([&] { return c.GetTransLength(); });
+        std::this_thread::sleep_for(milliseconds(20));
+        return first > 0 && first == owner->call([&] { return c.GetTransLength(); });
+    }));
+    const auto began = std::chrono::steady_clock::now();
+    close();
+    EXPECT_LT(std::chrono::steady_clock::now() - began, milliseconds(500));
+    EXPECT_TRUE(eventually([&] { return devicesLetGo(); }, milliseconds(500)));
+}
+
+// A receiver that takes nothing: each chunk waits TimeOutTrans for the device and the rest of it
+// is dropped, so the queue empties; once the receiver reads again the port writes again.
+TEST_F(CommTest, WhatDoesNotGetOutInTheTransmitTimeOutIsDroppedAndThePortGoesOn) {
+    TCommX& c = create();
+    owner->call([&] {
+        c.SetTimeOutTrans(100);
+        c.SetBufLenTrans(32 * 1024);
+    });
+    open();
+    EXPECT_TRUE(transmit(Bytes(8 * 32 * 1024, 0x44)));
+    EXPECT_TRUE(eventually([&] { return owner->call([&] { return c.GetTransLength(); }) == 0; }));
+    const Bytes got = pty.drainFar(milliseconds(100));
+    EXPECT_GT(got.size(), 0u);
+    EXPECT_LT(got.size(), 8u * 32 * 1024);
+    EXPECT_TRUE(transmit({0x7E}));
+    EXPECT_EQ(pty.readFar(1, milliseconds(2000)), (Bytes{0x7E}));
+}
+
 TEST_F(CommTest, ArrivingBytesAreAnnouncedOnTheOwnerThreadAndReadInOneBlock) {
     create();
     Bytes received;
@@ -182,7 +218,7 @@ TEST_F(CommTest, NoReceiveEventAfterPortClose) {
     open();
     owner->call([&] {
         pty.writeFar({'a'});
-        // The receive thread now waits for this thread with a notice; the port closes first.
+        // The receive watch's notice now waits for this thread; the port closes first.
         std::this_thread::sleep_for(milliseconds(50));
         comm->PortClose();
     });
@@ -261,7 +297,7 @@ TEST_F(CommTest, LineErrorsAndBreaksReachTheirEvents) {
     });
     open();
     recorder->addLineEvents({.overrun = 1, .parity = 0, .frame = 2, .brk = 1});
-    pty.writeFar({0x00});  // errors and breaks come with a byte that wakes the receive thread
+    pty.writeFar({0x00});  // errors and breaks come with a byte that wakes the receive watch
     ASSERT_TRUE(eventually([&] { return owner->call([&] { return breaks; }) == 1; }));
     owner->call([&] { EXPECT_EQ(errors, (std::vector<std::int32_t>{kCommErrOverrun | kCommErrFrame})); });
 

@@ -13,6 +13,7 @@
 #include <mutex>
 #include <algorithm>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "links/link_endpoint.h"
@@ -45,8 +46,11 @@ protected:
         setenv("TESSALY_PORTS_DIR", ports.path().c_str(), 1);
         LinkEndpointHooks hooks;
         hooks.blockRead = [this](LinkBytes block) {
-            std::lock_guard lock(readMutex);
-            read.insert(read.end(), block.begin(), block.end());
+            {
+                std::lock_guard lock(readMutex);
+                read.insert(read.end(), block.begin(), block.end());
+            }
+            if (relay.write) relay.write(block);
         };
         hooks.watch = [this](LinkBytes block) {
             watchedSizes.push_back(block.size());
@@ -58,9 +62,35 @@ protected:
             std::this_thread::sleep_for(std::chrono::milliseconds(ms));
         };
         hooks.processEvents = [this] { owner->processEvents(); };
-        link = owner->call([&] { return std::make_unique<LinkEndpoint>(true, std::make_shared<IoLoop>(), owner, hooks); });
+        link = owner->call([&] { return std::make_unique<LinkEndpoint>(true, loop, owner, hooks); });
     }
-    void TearDown() override { owner->call([&] { link.reset(); }); }
+    void TearDown() override {
+        owner->call([&] {
+            link.reset();
+            other.reset();
+        });
+    }
+    // A second endpoint on the same loop, as the program's other side, whose reads go to
+    // `otherRead`.
+    LinkEndpoint& openOther(const LinkAddress& address) {
+        LinkEndpointHooks hooks;
+        hooks.blockRead = [this](LinkBytes block) {
+            std::lock_guard lock(readMutex);
+            otherRead.insert(otherRead.end(), block.begin(), block.end());
+        };
+        hooks.noticed = [](const LinkNotice&) {};
+        hooks.processEvents = [this] { owner->processEvents(); };
+        std::string error;
+        owner->call([&] {
+            other = std::make_unique<LinkEndpoint>(false, loop, owner, hooks);
+            EXPECT_TRUE(other->open(address, error)) << error;
+        });
+        return *other;
+    }
+    std::size_t readSize(const Bytes& bytes) {
+        std::lock_guard lock(readMutex);
+        return bytes.size();
+    }
     // Supervises at `now` until a notice comes (the loss is seen once the reader has ended).
     LinkNotice supervisedUntilNotice(Clock::time_point now) {
         const std::size_t before = owner->call([&] { return notices.size(); });
@@ -83,6 +113,7 @@ protected:
     Bytes receivedBytes() { return owner->call([&] { return received; }); }
 
     testing::PortsFolder ports;
+    std::shared_ptr<IoLoop> loop = std::make_shared<IoLoop>();
     std::function<void()> duringPump;  // owner thread: runs once among the events of a wait
     std::shared_ptr<testing::TestOwnerThread> owner = std::make_shared<testing::TestOwnerThread>();
     std::unique_ptr<LinkEndpoint> link;
@@ -91,6 +122,9 @@ protected:
     std::vector<std::size_t> watchedSizes;  // owner thread
     std::mutex readMutex;
     Bytes read;  // guarded by readMutex: what the relay was handed, on the reading thread
+    Bytes otherRead;  // guarded by readMutex
+    LinkWriter relay;  // set before the open: where the relay forwards what `link` read
+    std::unique_ptr<LinkEndpoint> other;
 };
 
 TEST_F(LinkEndpointTest, TcpLinkLostIsReopenedWhenItsServerIsBackWithoutNagle) {
@@ -223,6 +257,71 @@ TEST_F(LinkEndpointTest, RelayGoesOnWhileTheOwnerIsBusyAndTheMonitorCatchesUpInO
         EXPECT_LE(*std::max_element(watchedSizes.begin(), watchedSizes.end()), MonitorFeed::kBlockCap);
         EXPECT_EQ(link->watchSkipped(), 0u);
     });
+}
+
+// A correction stream from a caster, relayed to a receiver on a serial port that cannot keep
+// up for a while: the serial transmit queue fills, the TCP side goes on reading (the loop that
+// reads it also runs the port's transmitter, so it must not wait for the owner), and every byte
+// reaches the receiver in order once it reads again.
+TEST_F(LinkEndpointTest, TcpStreamReachesABusySerialPortWholeAndInOrder) {
+    testing::PtyPair receiver;
+    ports.link(7, receiver.nearPath());
+    LinkAddress serial;
+    serial.kind = LinkAddress::Kind::Serial;
+    serial.portNo = 7;
+    serial.bitRate = 115200;
+    relay = openOther(serial).writer();
+    testing::TcpPeer caster;
+    LinkAddress address;
+    address.host = "127.0.0.1";
+    address.tcpPort = caster.port();
+    std::string error;
+    ASSERT_TRUE(owner->call([&] { return link->open(address, error); }));
+    caster.accept();
+
+    Bytes stream(400000);  // several times the transmit queue
+    for (std::size_t i = 0; i < stream.size(); ++i) stream[i] = static_cast<std::uint8_t>(i * 29 + i / 251);
+    caster.send(stream);
+    EXPECT_TRUE(testing::eventually([&] { return readSize(read) == stream.size(); }))
+        << "the TCP side stopped reading while the serial port was full";
+    EXPECT_TRUE(receiver.readFar(stream.size(), 20s) == stream);
+}
+
+// A receiver floods its serial port while the window's thread is busy (a dialog, a long redraw):
+// the TCP link on the same loop keeps relaying meanwhile, and once the owner is free every
+// serial byte is read and relayed, in order.
+TEST_F(LinkEndpointTest, SerialFloodWhileTheOwnerIsBusyLosesNoByteAndTheTcpSideKeepsRelaying) {
+    testing::PtyPair receiver;
+    ports.link(8, receiver.nearPath());
+    LinkAddress serial;
+    serial.kind = LinkAddress::Kind::Serial;
+    serial.portNo = 8;
+    serial.bitRate = 115200;
+    std::string error;
+    ASSERT_TRUE(owner->call([&] { return link->open(serial, error); })) << error;
+    testing::TcpPeer rover;
+    LinkAddress address;
+    address.host = "127.0.0.1";
+    address.tcpPort = rover.port();
+    openOther(address);
+    rover.accept();
+
+    std::promise<void> release;
+    owner->post([busy = release.get_future().share()] { busy.wait(); });
+    Bytes flood(200000);
+    for (std::size_t i = 0; i < flood.size(); ++i) flood[i] = static_cast<std::uint8_t>(i * 71 + i / 499);
+    std::thread farWriter([&] { receiver.writeFar(flood); });
+    std::this_thread::sleep_for(50ms);  // the first notice is out on the busy owner
+    const Bytes returned(30000, 0x24);
+    rover.send(returned);
+    EXPECT_TRUE(testing::eventually([&] { return readSize(otherRead) == returned.size(); }))
+        << "the TCP side waited for the owner";
+    release.set_value();
+    farWriter.join();
+    EXPECT_TRUE(testing::eventually([&] { return readSize(read) == flood.size(); }, 20s));
+    std::lock_guard lock(readMutex);
+    EXPECT_TRUE(read == flood) << "read " << read.size() << " bytes";
+    EXPECT_EQ(otherRead, returned);
 }
 
 }  // namespace

@@ -64,7 +64,7 @@ private:
     int fd_ = -1;
 };
 
-// Wraps a real device. Thread-safe: the component's threads and the test call it at once.
+// Wraps a real device. Thread-safe: the owner thread, the I/O loop and the test call it at once.
 class RecordingDevice final : public SerialDevice {
 public:
     struct Event {
@@ -74,7 +74,8 @@ public:
 
     explicit RecordingDevice(std::shared_ptr<SerialDevice> inner) : inner_(std::move(inner)) {}
 
-    // While held, a write blocks (inside the component's write lock) until releaseWrites().
+    // While held, a write blocks (inside the component's write lock) until releaseWrites(); the
+    // I/O loop that writes stands still meanwhile, as no real device would make it.
     void holdWrites();
     // With `parityError`, the write that was waiting fails and a parity error is counted.
     void releaseWrites(bool parityError = false);
