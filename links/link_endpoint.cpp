@@ -205,9 +205,11 @@ LinkWriter LinkEndpoint::writer() {
                       // A listening output drops a rover that falls behind instead: one slow
                       // rover must not slow the others.
                       [this] {
-                          const auto kind = writeKind_.load();
-                          return kind != LinkAddress::Kind::Serial && kind != LinkAddress::Kind::TcpServer &&
-                                 tcp_->backlogged();
+                          switch (writeKind_.load()) {
+                          case LinkAddress::Kind::Serial: return serialHandOff_->backlogged();
+                          case LinkAddress::Kind::TcpServer: return false;
+                          default: return tcp_->backlogged();
+                          }
                       }};
 }
 

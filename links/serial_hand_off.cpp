@@ -13,6 +13,7 @@ struct SerialHandOff::State {
 
     std::mutex mutex;  // guards what follows
     std::deque<std::vector<std::uint8_t>> blocks;
+    std::size_t waiting = 0;  // bytes in blocks
     bool flushQueued = false;  // a flush for the loop's blocks is queued or running
 
     void flush() {
@@ -30,11 +31,13 @@ struct SerialHandOff::State {
                 std::lock_guard lock(mutex);
                 if (blocks.empty() || !transmit) {
                     blocks.clear();
+                    waiting = 0;
                     flushQueued = false;
                     return;
                 }
                 block = std::move(blocks.front());
                 blocks.pop_front();
+                waiting -= block.size();
             }
             try {
                 transmit(LinkBytes(block));
@@ -59,6 +62,7 @@ SerialHandOff::~SerialHandOff() {
     std::lock_guard lock(state_->mutex);
     state_->transmit = nullptr;
     state_->blocks.clear();
+    state_->waiting = 0;
 }
 
 void SerialHandOff::write(LinkBytes block) {
@@ -66,6 +70,7 @@ void SerialHandOff::write(LinkBytes block) {
     {
         std::lock_guard lock(state_->mutex);
         state_->blocks.emplace_back(block.begin(), block.end());
+        state_->waiting += block.size();
         if (fromLoop && state_->flushQueued) return;
         if (fromLoop) state_->flushQueued = true;
     }
@@ -79,6 +84,12 @@ void SerialHandOff::write(LinkBytes block) {
 void SerialHandOff::clear() {
     std::lock_guard lock(state_->mutex);
     state_->blocks.clear();
+    state_->waiting = 0;
+}
+
+bool SerialHandOff::backlogged() const {
+    std::lock_guard lock(state_->mutex);
+    return state_->waiting > TcpLink::kBacklog;
 }
 
 }  // namespace tessaly

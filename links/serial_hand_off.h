@@ -6,8 +6,8 @@
 //
 // One flush at a time runs on the owner thread and takes the blocks in order; blocks that come
 // while it waits in TransBlock (its events keep running) join the same flush, so none overtakes
-// another. What is handed off and not yet transmitted is held here, not bounded: the serial line
-// is the slower side only for a short burst in this program's streams.
+// another. While much waits here the side that feeds it is read no faster (see backlogged()), so
+// what is held stays bounded and a fast TCP source is slowed down by TCP itself.
 #pragma once
 
 #include <functional>
@@ -34,6 +34,8 @@ public:
     void write(LinkBytes block);
     // Owner thread: drops what waits (the port closed).
     void clear();
+    // Any thread: more waits than a relay should pile up.
+    bool backlogged() const;
 
 private:
     struct State;
