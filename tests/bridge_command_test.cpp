@@ -31,9 +31,10 @@ using tessaly::test::pattern;
 using tessaly::test::readFile;
 using tessaly::test::rowsWithoutTime;
 
-std::vector<std::string> tcpArgs(const TcpPeer& in, const TcpPeer& out) {
-    return {"--in", "tcp:127.0.0.1:" + std::to_string(in.port()), "--out", "tcp:127.0.0.1:" + std::to_string(out.port())};
+std::vector<std::string> tcpArgs(const TcpPeer& in, int outPort) {
+    return {"--in", "tcp:127.0.0.1:" + std::to_string(in.port()), "--out", "tcp:127.0.0.1:" + std::to_string(outPort)};
 }
+std::vector<std::string> tcpArgs(const TcpPeer& in, const TcpPeer& out) { return tcpArgs(in, out.port()); }
 
 // Both receivers take the bridge's connections; the input's first bytes are the poll.
 void acceptBoth(TcpPeer& input, TcpPeer& output) {
@@ -199,8 +200,7 @@ TEST(BridgeCommand, BytesSentRightAfterAnOutputIsBackAllArrive) {
     tessaly::test::TempFolder folder;
     TcpPeer input;
     const int port = tessaly::test::freeTcpPort();
-    Bridge bridge(folder, {"--in", "tcp:127.0.0.1:" + std::to_string(input.port()), "--out",
-                           "tcp:127.0.0.1:" + std::to_string(port)});
+    Bridge bridge(folder, tcpArgs(input, port));
     input.accept();
     ASSERT_EQ(input.receive(kPoll.size()), kPoll);
     for (std::uint32_t back = 0; back < 2; ++back) {
@@ -245,8 +245,7 @@ TEST(BridgeCommand, EveryConnectionOfAComingAndGoingRoverCarriesAnUnbrokenPieceI
     tessaly::test::TempFolder folder;
     TcpPeer input;
     const int port = tessaly::test::freeTcpPort();
-    Bridge bridge(folder, {"--in", "tcp:127.0.0.1:" + std::to_string(input.port()), "--out",
-                           "tcp:127.0.0.1:" + std::to_string(port)});
+    Bridge bridge(folder, tcpArgs(input, port));
     input.accept();
     ASSERT_EQ(input.receive(kPoll.size()), kPoll);
     std::atomic<bool> streaming{true};

@@ -28,6 +28,14 @@ using namespace std::chrono_literals;
 using testing::Bytes;
 using Clock = LinkEndpoint::Clock;
 
+LinkAddress serialPort(std::int32_t portNo) {
+    LinkAddress address;
+    address.kind = LinkAddress::Kind::Serial;
+    address.portNo = portNo;
+    address.bitRate = 115200;
+    return address;
+}
+
 TEST(ReconnectBackoff, DoublesFromHalfASecondToEightAndStartsAgainAfterASuccess) {
     ReconnectBackoff backoff;
     const Clock::time_point t0{};
@@ -189,9 +197,7 @@ TEST_F(LinkEndpointTest, CloseWhileAnAttemptWaitsLeavesTheLinkClosedWithNoNotice
 TEST_F(LinkEndpointTest, UnpluggedSerialDeviceIsReopenedWhenPluggedInAgain) {
     auto device = std::make_unique<testing::PtyPair>();
     ports.link(6, device->nearPath());
-    LinkAddress address;
-    address.kind = LinkAddress::Kind::Serial;
-    address.portNo = 6;
+    const LinkAddress address = serialPort(6);
     std::string error;
     ASSERT_TRUE(owner->call([&] { return link->open(address, error); })) << error;
 
@@ -266,10 +272,7 @@ TEST_F(LinkEndpointTest, RelayGoesOnWhileTheOwnerIsBusyAndTheMonitorCatchesUpInO
 TEST_F(LinkEndpointTest, TcpStreamReachesABusySerialPortWholeAndInOrder) {
     testing::PtyPair receiver;
     ports.link(7, receiver.nearPath());
-    LinkAddress serial;
-    serial.kind = LinkAddress::Kind::Serial;
-    serial.portNo = 7;
-    serial.bitRate = 115200;
+    const LinkAddress serial = serialPort(7);
     relay = openOther(serial).writer();
     testing::TcpPeer caster;
     LinkAddress address;
@@ -293,10 +296,7 @@ TEST_F(LinkEndpointTest, TcpStreamReachesABusySerialPortWholeAndInOrder) {
 TEST_F(LinkEndpointTest, SerialFloodWhileTheOwnerIsBusyLosesNoByteAndTheTcpSideKeepsRelaying) {
     testing::PtyPair receiver;
     ports.link(8, receiver.nearPath());
-    LinkAddress serial;
-    serial.kind = LinkAddress::Kind::Serial;
-    serial.portNo = 8;
-    serial.bitRate = 115200;
+    const LinkAddress serial = serialPort(8);
     std::string error;
     ASSERT_TRUE(owner->call([&] { return link->open(serial, error); })) << error;
     testing::TcpPeer rover;
