@@ -1,10 +1,11 @@
-// One link of the program, of any kind (a serial port at a bit rate, or a TCP client): its open
+// One link of the program, of any kind (a serial port at a bit rate, a TCP client or listener, an
+// NTRIP client or source): its open
 // and close, its reader, its writer for the routing, and, when the link is lost while the user
 // wants it open, its reopening with back-off. The window and the headless bridge each hold one
 // per side and put their own texts on top; the state changes reach them through one notice.
 //
 // The relay runs where the bytes are read: each block goes to `blockRead` on the thread that read
-// it (a link's reader beside the owner, the owner itself for a serial port), which forwards it
+// it (the links' I/O loop, beside the owner; the owner itself for a serial port), which forwards it
 // before the next read; the monitor watches a copy on the owner thread, through a bounded
 // MonitorFeed that skips for the monitor, never for the relay, when the monitor falls behind.
 //

@@ -69,7 +69,7 @@ struct TcpOpener {
 };
 
 struct TcpLinkHandlers {
-    // On the reader's thread, beside the owner: every block read, in order, never empty.
+    // On the loop, beside the owner: every block read, in order, never empty.
     std::function<void(LinkBytes block)> blockReceived;
     // On the owner thread: a socket failure other than the peer closing. The link is closed.
     std::function<void(const std::string& text)> readerFailed;
