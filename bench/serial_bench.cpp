@@ -13,8 +13,8 @@
 #include <thread>
 
 #include "links/comm_x.h"
-#include "tests/serial_test_support.h"
-#include "tests/test_owner_thread.h"
+#include "testing/serial_test_support.h"
+#include "testing/test_owner_thread.h"
 
 namespace {
 

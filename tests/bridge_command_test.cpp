@@ -15,7 +15,7 @@
 
 #include "cli/bridge_status.h"
 #include "monitor/csv_row.h"
-#include "tests/serial_test_support.h"
+#include "testing/serial_test_support.h"
 #include "tests/bridge_process.h"
 #include "tests/cli_process.h"
 #include "tests/tcp_peer.h"

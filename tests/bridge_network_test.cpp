@@ -9,7 +9,7 @@
 
 #include "tests/bridge_process.h"
 #include "tests/cli_process.h"
-#include "tests/serial_test_support.h"
+#include "testing/serial_test_support.h"
 #include "tests/tcp_peer.h"
 
 namespace {

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "links/comm_x.h"
-#include "tests/serial_test_support.h"
-#include "tests/test_owner_thread.h"
+#include "testing/serial_test_support.h"
+#include "testing/test_owner_thread.h"
 
 namespace tessaly::testing {
 

@@ -17,9 +17,9 @@
 #include <vector>
 
 #include "links/link_endpoint.h"
-#include "tests/serial_test_support.h"
+#include "testing/serial_test_support.h"
 #include "tests/tcp_peer.h"
-#include "tests/test_owner_thread.h"
+#include "testing/test_owner_thread.h"
 
 namespace tessaly {
 namespace {

@@ -4,7 +4,7 @@
 #include <atomic>
 #include <future>
 
-#include "tests/test_owner_thread.h"
+#include "testing/test_owner_thread.h"
 
 namespace tessaly::testing {
 namespace {

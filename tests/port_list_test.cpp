@@ -5,7 +5,7 @@
 #include "links/port_list.h"
 #include "links/port_map.h"
 #include "links/port_text.h"
-#include "tests/serial_test_support.h"
+#include "testing/serial_test_support.h"
 
 namespace tessaly::testing {
 namespace {

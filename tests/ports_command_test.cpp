@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "cli/ports_command.h"
-#include "tests/serial_test_support.h"
+#include "testing/serial_test_support.h"
 
 namespace tessaly::testing {
 namespace {

@@ -8,7 +8,7 @@
 
 #include "links/tcp_link.h"
 #include "tests/tcp_peer.h"
-#include "tests/test_owner_thread.h"
+#include "testing/test_owner_thread.h"
 
 namespace tessaly {
 namespace {

@@ -20,7 +20,7 @@
 #include "app/form_main.h"
 #include "app/profile_file.h"
 #include "monitor/receiver_monitor.h"
-#include "tests/serial_test_support.h"
+#include "testing/serial_test_support.h"
 #include "tests/tcp_peer.h"
 #include "tests/test_data.h"
 

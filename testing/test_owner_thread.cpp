@@ -1,4 +1,4 @@
-#include "tests/test_owner_thread.h"
+#include "testing/test_owner_thread.h"
 
 #include <future>
 

@@ -1,4 +1,4 @@
-#include "tests/serial_test_support.h"
+#include "testing/serial_test_support.h"
 
 #include <fcntl.h>
 #include <poll.h>
