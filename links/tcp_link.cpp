@@ -34,8 +34,7 @@ struct TcpLink::Connection : std::enable_shared_from_this<Connection> {
     asio::steady_timer stallTimer;  // loop: watches the peer's progress while bytes wait for it
     asio::steady_timer holdTimer;   // loop: the next read while the links fed are backlogged
     bool stallWatched = false;      // loop
-    Clock::time_point lastProgress;  // loop: when the peer last took bytes
-    std::int64_t unacknowledged = -1;  // loop: what the peer had not taken then
+    PeerProgress progress;          // loop
     std::size_t frontSent = 0;      // loop: of the queue's first block
     std::vector<std::uint8_t> readBuffer, decoded;  // loop
     int fd = -1;  // the socket's descriptor, for checking its options
@@ -90,10 +89,7 @@ struct TcpLink::Connection : std::enable_shared_from_this<Connection> {
     void write(LinkBytes bytes);
     void writeNext();
     void watchStall();
-    void tookBytes() {
-        lastProgress = Clock::now();
-        unacknowledged = unacknowledgedBytes(socket.native_handle());
-    }
+    void tookBytes() { progress.took(socket.native_handle()); }
 };
 
 namespace {
@@ -273,8 +269,9 @@ void TcpLink::Connection::writeNext() {
 void TcpLink::Connection::watchStall() {
     if (stallWatched) return;
     stallWatched = true;
-    stallTimer.expires_at(lastProgress + std::chrono::milliseconds(config.sendTimeoutMs));
-    stallTimer.async_wait([self = shared_from_this()](const asio::error_code& error) {
+    const auto timeout = std::chrono::milliseconds(config.sendTimeoutMs);
+    stallTimer.expires_at(progress.last(socket.native_handle()) + timeout);
+    stallTimer.async_wait([self = shared_from_this(), timeout](const asio::error_code& error) {
         self->stallWatched = false;
         if (error) return;
         std::size_t sent = 0, size = 0;
@@ -284,12 +281,7 @@ void TcpLink::Connection::watchStall() {
             sent = self->frontSent;
             size = self->queue.front().size();
         }
-        // The peer acknowledged bytes since: it reads, however slowly.
-        const std::int64_t now = unacknowledgedBytes(self->socket.native_handle());
-        if (now >= 0 && now < self->unacknowledged) self->tookBytes();
-        if (Clock::now() - self->lastProgress < std::chrono::milliseconds(self->config.sendTimeoutMs)) {
-            return self->watchStall();
-        }
+        if (Clock::now() - self->progress.last(self->socket.native_handle()) < timeout) return self->watchStall();
         self->fail("the peer took no bytes for " + std::to_string(self->config.sendTimeoutMs) +
                    " ms: the connection ends after " + std::to_string(sent) + " of the block's " + std::to_string(size) +
                    " bytes");

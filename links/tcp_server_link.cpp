@@ -42,11 +42,10 @@ struct TcpServerLink::Server : std::enable_shared_from_this<Server> {
         std::deque<SharedBlock> queue;  // guarded by Server::mutex; only the loop pops it
         std::size_t queued = 0;         // guarded by Server::mutex
         std::size_t frontSent = 0;      // loop
-        std::int64_t unacknowledged = -1;  // loop: what the rover had not taken at lastTaken
         bool writing = false;           // guarded by Server::mutex
         bool gone = false;              // guarded by Server::mutex: no longer served
-        // When it last took bytes, came, or was given bytes with none waiting; guarded by Server::mutex.
-        Clock::time_point lastTaken = Clock::now();
+        // When it last took bytes, came, or was given bytes with none waiting; loop.
+        PeerProgress progress;
     };
 
     Server(asio::io_context& i, TcpServerConfig c, std::shared_ptr<OwnerThread> o, TcpServerHandlers h)
@@ -228,14 +227,13 @@ void Server::write(const SharedBlock& block) {
             continue;
         }
         lock.lock();
-        // A rover with nothing to take took nothing: its silence counts from now.
-        client->lastTaken = Clock::now();
         client->queue.push_back(block);
         client->queued = block->size();
         client->writing = true;
         lock.unlock();
         client->frontSent = sent > 0 ? static_cast<std::size_t>(sent) : 0;
-        client->unacknowledged = unacknowledgedBytes(client->socket.native_handle());
+        // A rover with nothing to take took nothing: its silence counts from now.
+        client->progress.took(client->socket.native_handle());
         writeNext(client);
     }
 }
@@ -257,10 +255,9 @@ void Server::writeNext(const std::shared_ptr<Client>& client) {
             if (error == asio::error::operation_aborted) return;
             if (error) return self->let(client, client->peer + " left");
             client->frontSent += sent;
-            client->unacknowledged = unacknowledgedBytes(client->socket.native_handle());
+            client->progress.took(client->socket.native_handle());
             {
                 std::lock_guard lock(self->mutex);
-                client->lastTaken = Clock::now();
                 if (client->frontSent == front->size() && !client->queue.empty()) {
                     client->queued -= front->size();
                     client->queue.pop_front();
@@ -274,31 +271,20 @@ void Server::writeNext(const std::shared_ptr<Client>& client) {
 void Server::watchStall(const std::shared_ptr<Client>& client) {
     if (client->stallWatched) return;
     client->stallWatched = true;
-    Clock::time_point due;
-    {
-        std::lock_guard lock(mutex);
-        due = client->lastTaken + kStalledAfter;
-    }
-    client->stallTimer.expires_at(due);
+    client->stallTimer.expires_at(client->progress.last(client->socket.native_handle()) + kStalledAfter);
     client->stallTimer.async_wait([self = shared_from_this(), client](const asio::error_code& error) {
         client->stallWatched = false;
         if (error) return;
         std::size_t waiting = 0;
-        // A rover that acknowledged bytes since reads, however slowly (see send_queue.h).
-        const std::int64_t unacknowledged = unacknowledgedBytes(client->socket.native_handle());
-        const bool tookSome = unacknowledged >= 0 && unacknowledged < client->unacknowledged;
-        client->unacknowledged = unacknowledged;
         {
             std::lock_guard lock(self->mutex);
             if (client->gone || client->queue.empty()) return;
-            if (tookSome) client->lastTaken = Clock::now();
-            if (Clock::now() - client->lastTaken < kStalledAfter) {
-                waiting = SIZE_MAX;
-            } else {
-                waiting = client->queued;
-            }
+            waiting = client->queued;
         }
-        if (waiting == SIZE_MAX) return self->watchStall(client);
+        // A rover that acknowledged bytes since reads, however slowly.
+        if (Clock::now() - client->progress.last(client->socket.native_handle()) < kStalledAfter) {
+            return self->watchStall(client);
+        }
         self->let(client, "dropped " + client->peer + ": it stopped reading and " + std::to_string(waiting) +
                               " bytes waited for it", true);
     });
