@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-#include "app/history_chart_painter.h"
+#include "chart/history_chart_painter.h"
 #include "monitor/monitor_outputs.h"
 #include "monitor/pair_history.h"
 

@@ -18,7 +18,7 @@
 #include "app/app_icons.h"
 #include "app/port_combo_box.h"
 #include "app/qt_owner_thread.h"
-#include "app/program_version.h"
+#include "station/program_version.h"
 #include "app/string_grid.h"
 
 namespace tessaly {
@@ -28,22 +28,13 @@ constexpr int kClientWidth = 482;
 constexpr int kClientHeight = 409;
 constexpr int kPortListWidth = 345;  // wide enough for the port descriptions
 
-MonitorOutputs outputsFor(MonitorView& view, PairLog& log) {
-    MonitorOutputs outputs;
-    outputs.view = &view;
-    outputs.statusLine = &view;
-    outputs.log = &log;
-    return outputs;
-}
-
 }  // namespace
 
 TFormMain::TFormMain(FormOptions options, QWidget* parent)
     : QWidget(parent),
       options_(std::move(options)),
       clock_(options_.clock ? *options_.clock : systemClock_),
-      timer_(options_.timer ? *options_.timer : windowTimer_),
-      monitor_(outputsFor(view_, pairLogs_)) {
+      timer_(options_.timer ? *options_.timer : windowTimer_) {
     setObjectName(QStringLiteral("FormMain"));
     setWindowTitle(QStringLiteral("Tessaly Monitor"));
     setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
@@ -54,7 +45,7 @@ TFormMain::TFormMain(FormOptions options, QWidget* parent)
     setWindowIcon(goodIcon_);
 
     createControls();
-    createLinks();
+    createStation();
     connectLinkControls();
     connect(ButtonLog, &QPushButton::clicked, this, &TFormMain::ButtonLogClick);
     connect(ButtonChart, &QPushButton::clicked, this, &TFormMain::ButtonChartClick);
@@ -91,9 +82,8 @@ TFormMain::TFormMain(FormOptions options, QWidget* parent)
 }
 
 TFormMain::~TFormMain() {
-    // No worker reaches the window from here on; a reader or a serial thread still waiting on it
-    // is released at once.
-    owner_->shutdown();
+    // No link reaches the window from here on; one still handing a block over is released at once.
+    station_->stop();
     // The controls outlive this part of the window and signal while they are taken down (a
     // combo box closes its list): none of that may reach a handler any more.
     for (QObject* control : findChildren<QObject*>()) control->disconnect(this);
@@ -160,15 +150,11 @@ const std::string& TFormMain::messageText(UiText row) const {
     return messageTexts_[static_cast<int>(row) - 1];
 }
 
-void TFormMain::monitorReset() {
-    tessaly::monitorReset(monitor_, view_);
-    rover_.reset();
-    history_.clear();
-}
+void TFormMain::monitorReset() { station_->resetMonitor(); }
 
 void TFormMain::Timer1Timer() {
     view_.timerTick();
-    model_.timerTick(rover_, clock_.nowMs(), output_->isOpen(), language_);
+    model_.timerTick(station_->rover(), clock_.nowMs(), output_->isOpen(), language_);
     showRoverLine(model_.view(facts()).rover);
 }
 
@@ -189,7 +175,7 @@ void TFormMain::ApplicationEvents1Idle() {
     linkControlRefresh();
     // The reception check brings the monitor's icon state up to date; which icon shows is the
     // model's to decide, as a lost link outweighs it.
-    view_.idleCheck(clock_.nowMs(), inputLinkOpen(), monitor_);
+    view_.idleCheck(clock_.nowMs(), inputLinkOpen(), station_->monitor());
     const StatusIconKind icon = model_.view(facts()).icon;
     if (icon != shownIcon_) showStatusIcon(icon);
 }
@@ -237,7 +223,7 @@ void TFormMain::FormCloseQuery() {
     using std::chrono::milliseconds;
     closing_ = true;
     // A run cut short leaves its button clickable, and sends nothing to a link being closed.
-    timedRuns_.cancelAll();
+    station_->timedRuns().cancelAll();
     for (QPushButton* button : ButtonCmd) button->setEnabled(true);
     // The links open now, or being reopened, are opened again at the next start.
     recordOpenLinks();
@@ -248,8 +234,7 @@ void TFormMain::FormCloseQuery() {
     }
     if (logging()) {
         std::this_thread::sleep_for(milliseconds(50));
-        csvLog_.stop();
-        rawCapture_.stop();
+        station_->stopLogs();
     }
     view_.setNameLists({});
     saveSettings();

@@ -1,6 +1,6 @@
 // TFormMain, the program's single fixed-size window: the two channel grids with the status line
 // above them, the log and command buttons, and the endpoint controls of the input and output
-// links. It owns the monitor of the input stream and drives it from the window's thread.
+// links. It is the station's face on the desktop: the station runs on the window's thread.
 #pragma once
 
 #include <QIcon>
@@ -11,22 +11,13 @@
 #include <vector>
 
 #include "app/app_settings.h"
-#include "app/command_sequence.h"
-#include "app/command_text.h"
 #include "app/main_window_model.h"
-#include "app/pump_wait.h"
-#include "app/rover_line.h"
 #include "app/qt_seams.h"
+#include "app/rover_line.h"
 #include "app/ui_texts.h"
 #include "links/comm_x.h"
-#include "links/link_endpoint.h"
-#include "station/station_links.h"
-#include "monitor/csv_log.h"
-#include "monitor/history_recorder.h"
 #include "monitor/monitor_view.h"
-#include "monitor/raw_capture.h"
-#include "monitor/receiver_monitor.h"
-#include "monitor/rover_monitor.h"
+#include "station/station.h"
 
 class QComboBox;
 class QGroupBox;
@@ -118,12 +109,12 @@ public:
     TcpLink& IdTCPClient2() { return output_->tcp(); }
     const AppSettings& settings() const { return settings_; }
     const std::string& settingsPath() const { return settingsPath_; }
-    bool logging() const { return csvLog_.loggingOn() || rawCapture_.capturing(); }
-    ReceiverMonitor& monitor() { return monitor_; }
+    bool logging() const { return station_->logging(); }
+    ReceiverMonitor& monitor() { return station_->monitor(); }
     // What the high-precision receiver says on the output link.
-    const RoverMonitor& rover() const { return rover_; }
+    const RoverMonitor& rover() const { return station_->rover(); }
     // The evaluated pairs since the last monitor reset, a day at most, for the live chart.
-    const PairHistory& history() const { return history_; }
+    const PairHistory& history() const { return station_->history(); }
     TFormChart* formChart() const { return formChart_; }
     MonitorView& monitorView() { return view_; }
     bool firstActivationDone() const { return firstActivationDone_; }
@@ -151,8 +142,7 @@ private:
     void showRoverLine(const RoverLine& line);
     void FormCreate();
     void FormCloseQuery();
-    void createLinks();
-    void watchInput(LinkBytes block);
+    void createStation();
     void repaintChangedGrids();
     void connectLinkControls();
     void linkControlRefresh();
@@ -162,15 +152,13 @@ private:
                     QPushButton* open, bool isInput);
     bool openTcp(LinkEndpoint& link, const LinkEndpoint& other, QLineEdit* hostField, QLineEdit* portField,
                  QPushButton* open, bool isInput);
-    bool prepareOpen(LinkEndpoint& link, QPushButton* open, bool isInput);
-    bool finishOpen(LinkEndpoint& link, const LinkAddress& address, UiText failure, bool isInput);
+    bool openSide(bool isInput, QPushButton* open, const std::function<LinkAddress()>& address, UiText failure);
     void linkNoticed(bool isInput, const LinkNotice& notice);
     void linkClosedByUser(bool isInput);
     void fillPortList(PortComboBox* combo);
     void message(UiText row);
     void showMessage(const QString& text);
     void commandRun(int index);
-    CommandTextOutputs commandOutputs();
     void layOutCommandButtons();
     void createChartButton();
     void startLog();
@@ -195,26 +183,17 @@ private:
     QtEventWaiter eventWaiter_;
     QtDelayTimer windowTimer_{this};
     DelayTimer& timer_;
-    // The command runs and the Close pause; dropped when the window closes.
-    CommandSequencer timedRuns_{timer_};
-    SystemWallClock wallClock_;
-    CsvLog csvLog_{wallClock_};
-    RawCapture rawCapture_;  // the other kind of log: the input stream byte for byte
-    PairHistory history_;
-    HistoryRecorder historyRecorder_{wallClock_, history_};
-    PairLogTee pairLogs_{csvLog_, historyRecorder_};  // what the decoder logs to
+    SystemWallClock wallClock_;  // the log's, the history's and the chart's
     AppSettings settings_;
     std::string settingsPath_;
     bool settingsSavable_ = true;  // false for a path that is no regular file
     QString logDir_;  // the log dialog's initial folder
     MonitorView view_;
-    ReceiverMonitor monitor_;
-    RoverMonitor rover_;
-    std::shared_ptr<QtOwnerThread> owner_;
-    std::shared_ptr<IoLoop> ioLoop_;  // where the network links wait
-    std::unique_ptr<StationLinks> links_;
-    LinkEndpoint* input_ = nullptr;   // links_'s
-    LinkEndpoint* output_ = nullptr;  // links_'s
+    // The links, monitors, logs and commands; the command runs and the Close pause run from the
+    // window's timer and are dropped when the window closes.
+    std::unique_ptr<Station> station_;
+    LinkEndpoint* input_ = nullptr;   // station_'s
+    LinkEndpoint* output_ = nullptr;  // station_'s
     // What the window shows, decided from the links and the monitor; the controls only paint it.
     MainWindowModel model_;
     bool closing_ = false;  // the window is closing: nothing opens any more

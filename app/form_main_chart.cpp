@@ -17,7 +17,7 @@ void TFormMain::createChartButton() {
 }
 
 void TFormMain::ButtonChartClick() {
-    if (!formChart_) formChart_ = new TFormChart(history_, wallClock_, this);
+    if (!formChart_) formChart_ = new TFormChart(station_->history(), wallClock_, this);
     formChart_->show();
     formChart_->raise();
     formChart_->activateWindow();

@@ -7,7 +7,6 @@
 
 #include "app/command_buttons.h"
 #include "app/form_main.h"
-#include "app/receiver_command.h"
 
 namespace tessaly {
 
@@ -34,8 +33,8 @@ void TFormMain::commandRun(int index) {
     view_.setStatusText(button->toolTip().toStdString());
     // The command's name is on screen before its first frame leaves.
     LabelErr->repaint();
-    timedRuns_.start(receiverCommandSteps(settings_.commands[static_cast<std::size_t>(index)], commandOutputs(),
-                                          [this] { monitorReset(); }, [button] { button->setEnabled(true); }));
+    station_->runReceiverCommand(settings_.commands[static_cast<std::size_t>(index)],
+                                 [button] { button->setEnabled(true); });
 }
 
 }  // namespace tessaly

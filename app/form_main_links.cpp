@@ -13,7 +13,7 @@
 #include <thread>
 #include <utility>
 
-#include "app/command_text.h"
+#include "station/command_text.h"
 #include "app/form_main.h"
 #include "app/integer_text.h"
 #include "app/message_box.h"
@@ -33,35 +33,33 @@ bool isSerial(const LinkEndpoint& link) { return link.address().kind == LinkAddr
 
 }  // namespace
 
-void TFormMain::createLinks() {
-    owner_ = QtOwnerThread::create(this);
-    ioLoop_ = std::make_shared<IoLoop>();
+void TFormMain::createStation() {
+    StationSeams seams;
+    seams.loop = std::make_shared<IoLoop>();
+    seams.owner = QtOwnerThread::create(this);
+    seams.timer = &timer_;
+    seams.clock = &clock_;
+    seams.wallClock = &wallClock_;
     // Each link's reader forwards what it read to the other side at once; the window watches a
     // copy on its own thread, so a busy window never slows the relay.
-    StationLinksHooks hooks;
-    hooks.watchInput = [this](LinkBytes block) { watchInput(block); };
-    hooks.watchReturn = [this](LinkBytes block) { rover_.feed(block, clock_.nowMs()); };
-    // A frame is never stitched together across bytes the monitor did not see.
-    hooks.inputSkipped = [this] {
-        monitor_.scanner().clearPending();
-        updateLabelErr();
+    StationFace face;
+    face.reports = &view_;
+    face.statusLine = &view_;
+    face.monitorReset = [this] { view_.reset(); };
+    face.watchSkipped = [this] { updateLabelErr(); };
+    face.inputBatchDone = [this] { repaintChangedGrids(); };
+    face.linkNoticed = [this](std::size_t side, const LinkNotice& notice) { linkNoticed(side == 0, notice); };
+    face.commandRefused = [this](const std::string& expected) {
+        showMessage(QString::fromStdString(messageText(UiText::WrongChecksum) + expected));
     };
-    hooks.returnSkipped = [this] {
-        rover_.clearPending();
-        updateLabelErr();
-    };
-    hooks.inputBatchDone = [this] { repaintChangedGrids(); };
-    hooks.noticed = [this](std::size_t side, const LinkNotice& notice) { linkNoticed(side == 0, notice); };
-    hooks.pumpEventsFor = [this](std::uint32_t ms) { eventWaiter_.processEventsFor(ms); };
-    hooks.processEvents = [] { QCoreApplication::processEvents(); };
-    links_ = std::make_unique<StationLinks>(1, ioLoop_, owner_, std::move(hooks));
-    input_ = &links_->input();
-    output_ = &links_->output();
-}
-
-void TFormMain::watchInput(LinkBytes block) {
-    rawCapture_.write(block);
-    monitor_.scanBlock(block);
+    // A file that stops taking rows or blocks (a full disk) says so once in the status line, and
+    // once more when writing resumes.
+    face.fileNoticed = [this](const LogFileNotice& notice) { view_.setStatusText(notice.text); };
+    face.pumpEventsFor = [this](std::uint32_t ms) { eventWaiter_.processEventsFor(ms); };
+    face.processEvents = [] { QCoreApplication::processEvents(); };
+    station_ = std::make_unique<Station>(StationConfig{}, std::move(seams), std::move(face));
+    input_ = &station_->side(0);
+    output_ = &station_->side(1);
 }
 
 // A long batch (a flood of a replay) is scanned in one go; the grids show what it changed before
@@ -73,7 +71,7 @@ void TFormMain::repaintChangedGrids() {
     }
 }
 
-std::uint64_t TFormMain::monitorSkipped() const { return links_->watchSkipped(); }
+std::uint64_t TFormMain::monitorSkipped() const { return station_->links().watchSkipped(); }
 
 void TFormMain::connectLinkControls() {
     connect(ButtonOpen, &QPushButton::clicked, this, &TFormMain::ButtonOpenClick);
@@ -100,10 +98,7 @@ void TFormMain::connectLinkControls() {
     connect(ComboBoxPort2, &PortComboBox::closedUp, this, &TFormMain::ComboBoxPort2CloseUp);
 }
 
-void TFormMain::inputBlockReceived(ByteView block) {
-    watchInput(block);
-    links_->relayFromInput(block);
-}
+void TFormMain::inputBlockReceived(ByteView block) { station_->inputBlockReceived(block); }
 
 // Serial links --------------------------------------------------------------------------------
 
@@ -119,29 +114,22 @@ bool TFormMain::openSerial(LinkEndpoint& link, const LinkEndpoint& other, PortCo
         message(UiText::SamePort);
         return false;
     }
-    if (!prepareOpen(link, open, isInput)) return false;
-    return finishOpen(link, address, UiText::CannotOpenComPort, isInput);
+    return openSide(isInput, open, [&] { return address; }, UiText::CannotOpenComPort);
 }
 
-bool TFormMain::prepareOpen(LinkEndpoint& link, QPushButton* open, bool isInput) {
+// The address is read from the controls once the side is closed: a port text that is no integer
+// throws with the side closed and the input's monitor reset, as for any other failed open.
+bool TFormMain::openSide(bool isInput, QPushButton* open, const std::function<LinkAddress()>& address,
+                         UiText failure) {
     if (closing_) return false;
     open->setEnabled(false);
-    // Opening one kind closes the other kind of the same side first.
-    link.close();
-    if (isInput) monitorReset();
-    return true;
-}
-
-bool TFormMain::finishOpen(LinkEndpoint& link, const LinkAddress& address, UiText failure, bool isInput) {
-    link.setReconnect(settings_.reconnect);
+    const std::size_t side = isInput ? 0 : 1;
+    station_->prepareOpen(side);
     std::string error;
-    if (!link.open(address, error)) {
+    if (!station_->open(side, address(), settings_.reconnect, error)) {
         message(failure);
         return false;
     }
-    if (isInput) sendCommandText(kFirmwareVersionPoll);
-    // A half message of the last connection is no start for this one.
-    if (!isInput) rover_.clearPending();
     return true;
 }
 
@@ -162,7 +150,7 @@ void TFormMain::ButtonClose2Click() {
     output_->close();
     linkClosedByUser(false);
     // Back after a short pause from the event loop; the next refresh then shows the link's state.
-    timedRuns_.start({{200, [this] { ButtonClose2->setEnabled(true); }}});
+    station_->timedRuns().start({{200, [this] { ButtonClose2->setEnabled(true); }}});
 }
 
 void TFormMain::ComboBoxPortDropDown() { fillPortList(ComboBoxPort); }
@@ -188,13 +176,14 @@ bool TFormMain::openTcp(LinkEndpoint& link, const LinkEndpoint& other, QLineEdit
         message(UiText::SameHostAndPort);
         return false;
     }
-    if (!prepareOpen(link, open, isInput)) return false;
-    LinkAddress address;
-    address.kind = LinkAddress::Kind::Tcp;
-    address.host = textOf(hostField);
-    // A port text that is no integer throws here, with the side already closed.
-    address.tcpPort = integerFromText(textOf(portField));
-    return finishOpen(link, address, UiText::CannotOpenTcpHost, isInput);
+    const auto address = [&] {
+        LinkAddress tcp;
+        tcp.kind = LinkAddress::Kind::Tcp;
+        tcp.host = textOf(hostField);
+        tcp.tcpPort = integerFromText(textOf(portField));
+        return tcp;
+    };
+    return openSide(isInput, open, address, UiText::CannotOpenTcpHost);
 }
 
 void TFormMain::ButtonTCPopenClick() {
@@ -225,10 +214,7 @@ void TFormMain::linkClosedByUser(bool isInput) {
 
 // Lost links ----------------------------------------------------------------------------------
 
-void TFormMain::superviseLinks() {
-    const auto now = LinkEndpoint::Clock::now();
-    links_->supervise(now);
-}
+void TFormMain::superviseLinks() { station_->supervise(); }
 
 void TFormMain::linkNoticed(bool isInput, const LinkNotice& notice) {
     switch (notice.what) {
@@ -240,12 +226,6 @@ void TFormMain::linkNoticed(bool isInput, const LinkNotice& notice) {
     case LinkNotice::What::RetryFailed:
         break;
     case LinkNotice::What::Reopened:
-        if (isInput) {
-            monitorReset();
-            sendCommandText(kFirmwareVersionPoll);
-        } else {
-            rover_.clearPending();
-        }
         break;
     }
     model_.linkNoticed(isInput ? LinkSide::Input : LinkSide::Output, notice.error, notice.retryIn);
@@ -299,15 +279,7 @@ void TFormMain::paintSide(const LinkControls& shown, QPushButton* tcpOpen, QPush
 
 // Commands and messages -----------------------------------------------------------------------
 
-void TFormMain::sendCommandText(std::string_view text) { timedRuns_.start(commandTextSteps(text, commandOutputs())); }
-
-CommandTextOutputs TFormMain::commandOutputs() {
-    CommandTextOutputs outputs;
-    outputs.writeToInput = [this](const CommandBytes& bytes) { links_->sendToInput(bytes); };
-    outputs.showError = [this](const std::string& text) { showMessage(QString::fromStdString(text)); };
-    outputs.language = language_;
-    return outputs;
-}
+void TFormMain::sendCommandText(std::string_view text) { station_->sendCommandText(text); }
 
 void TFormMain::message(UiText row) { showMessage(QString::fromStdString(messageText(row))); }
 

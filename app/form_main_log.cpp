@@ -33,14 +33,9 @@ void TFormMain::startLog() {
         !askYesNo(QDir::toNativeSeparators(path) + QStringLiteral(" exists.\r\n\r\nOverwrite?"))) {
         return;
     }
-    // A file that stops taking rows or blocks (a full disk) says so once in the status line, and
-    // once more when writing resumes.
-    const auto showNotice = [this](const LogFileNotice& notice) { view_.setStatusText(notice.text); };
-    csvLog_.setNoticeHandler(showNotice);
-    rawCapture_.setNoticeHandler(showNotice);
     const bool raw = QFileInfo(path).suffix().compare(QStringLiteral("ubx"), Qt::CaseInsensitive) == 0;
-    const bool started = raw ? rawCapture_.start(path.toStdString())
-                             : csvLog_.start(path.toStdString(), settings_.csvHeader, settings_.utc);
+    const bool started = raw ? station_->startCapture(path.toStdString())
+                             : station_->startCsvLog(path.toStdString(), settings_.csvHeader, settings_.utc);
     if (!started) {
         showMessage(QStringLiteral("\nFile could not be created"));
         setLogLabel(QString());
@@ -52,8 +47,7 @@ void TFormMain::startLog() {
 }
 
 void TFormMain::stopLog(const QString& caption) {
-    csvLog_.stop();
-    rawCapture_.stop();
+    station_->stopLogs();
     ButtonLog->setText(caption);
     setLogLabel(QString());
 }

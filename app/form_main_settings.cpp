@@ -13,10 +13,10 @@
 #include "app/form_main.h"
 #include "app/message_box.h"
 #include "app/port_combo_box.h"
-#include "app/profile_file.h"
-#include "app/program_version.h"
+#include "settings/profile_file.h"
+#include "station/program_version.h"
 #include "app/settings_keys.h"
-#include "app/settings_location.h"
+#include "settings/settings_location.h"
 #include "app/window_placement.h"
 
 namespace tessaly {

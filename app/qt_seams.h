@@ -1,8 +1,8 @@
 // The Qt side of the seams the core waits and times through.
 #pragma once
 
-#include "app/delay_timer.h"
-#include "app/pump_wait.h"
+#include "station/delay_timer.h"
+#include <cstdint>
 
 class QObject;
 
@@ -20,9 +20,9 @@ private:
 };
 
 // Runs a nested event loop that wakes at the deadline: waiting costs no processor time.
-class QtEventWaiter final : public EventWaiter {
+class QtEventWaiter {
 public:
-    void processEventsFor(std::uint32_t maxMs) override;
+    void processEventsFor(std::uint32_t maxMs);
 };
 
 }  // namespace tessaly

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "app/app_settings.h"
-#include "app/profile_file.h"
+#include "settings/profile_file.h"
 
 namespace tessaly {
 

@@ -5,7 +5,7 @@
 
 #include <iostream>
 
-#include "app/program_version.h"
+#include "station/program_version.h"
 
 namespace tessaly {
 namespace {

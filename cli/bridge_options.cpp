@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <sstream>
 
-#include "app/whole_file.h"
+#include "settings/whole_file.h"
 
 namespace tessaly {
 namespace {

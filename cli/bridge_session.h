@@ -1,29 +1,21 @@
-// The running bridge: its input and its outputs, the routing between them, the monitor with its CSV log,
-// the raw capture of the input stream, the counters of the status line and the supervision that
-// opens lost links again. Built and run by runBridge.
+// The running bridge: the station's face on the command line. It turns the options into the
+// station's links, files and commands, says on stderr what happens to the links, prints the
+// status line every second and opens lost links again. Built and run by runBridge.
 //
-// Everything here lives on the bridge loop's thread, but for requestStop and the relay itself: the
-// thread that reads a link forwards each block on its own (the counters it keeps are atomic), and
-// the loop watches a copy.
+// Everything here lives on the bridge loop's thread, but for requestStop and the relay itself,
+// which runs where the links read (see StationLinks).
 #pragma once
 
 #include <atomic>
-#include <cstdio>
 #include <iosfwd>
 #include <memory>
-#include <optional>
 #include <string>
 
-#include "app/command_sequence.h"
-#include "links/owner_loop.h"
 #include "cli/bridge_options.h"
 #include "cli/bridge_status.h"
 #include "cli/loop_timer.h"
-#include "station/station_links.h"
-#include "monitor/csv_log.h"
-#include "monitor/raw_capture.h"
-#include "monitor/receiver_monitor.h"
-#include "monitor/rover_monitor.h"
+#include "links/owner_loop.h"
+#include "station/station.h"
 
 namespace tessaly {
 
@@ -49,38 +41,22 @@ private:
         std::string name;  // "input", "output", "output 2", ...
     };
 
-    StationLinksHooks hooks();
+    StationFace face();
     bool openFiles();
     void noticed(std::size_t side, const LinkNotice& notice);
-    void watchInput(LinkBytes block);
-    void watchReturn(LinkBytes block);
-    void resetMonitor();
-    void pollOpenedInput();
-    void sendFirmwareVersionPoll();
+    void clientNoticed(std::size_t side, bool connected, const std::string& text);
     void printStatus();
-    void shutDown();
 
     const BridgeOptions& options_;
     std::ostream& out_;
     std::ostream& err_;
     std::shared_ptr<OwnerLoop> loop_;
-    std::shared_ptr<IoLoop> ioLoop_ = std::make_shared<IoLoop>();  // where the network links wait
     std::atomic<bool> stopRequested_{false};
     // The timed command runs (the firmware-version poll), on the loop's thread.
     LoopTimer timer_;
-    CommandSequencer timedRuns_{timer_};
-
-    SystemWallClock clock_;
-    CsvLog csv_{clock_};
-    RawCapture raw_;
-    RawCapture rawReturn_;  // the return stream, output to input
-    // Since the bridge started: its counts are what a station's operator reads.
-    RoverMonitor rover_;
     ChannelTracker channels_;
-    ReceiverMonitor monitor_;
     std::vector<Side> sides_;
-    std::unique_ptr<StationLinks> links_;
-    bool shutDown_ = false;
+    std::unique_ptr<Station> station_;
 };
 
 }  // namespace tessaly

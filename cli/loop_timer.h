@@ -7,7 +7,7 @@
 #include <map>
 #include <optional>
 
-#include "app/delay_timer.h"
+#include "station/delay_timer.h"
 
 namespace tessaly {
 

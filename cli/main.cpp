@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "app/program_version.h"
-#include "app/settings_location.h"
+#include "station/program_version.h"
+#include "settings/settings_location.h"
 #include "cli/bridge_command.h"
 #include "cli/decode_command.h"
 #include "cli/ports_command.h"

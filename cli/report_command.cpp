@@ -7,7 +7,7 @@
 #include <memory>
 #include <ostream>
 
-#include "app/history_report_file.h"
+#include "chart/history_report_file.h"
 #include "cli/report_inputs.h"
 
 namespace tessaly {

@@ -111,12 +111,4 @@ std::optional<StatusIconKind> MonitorView::idleCheck(std::uint32_t nowMs, bool i
     return show;
 }
 
-void monitorReset(ReceiverMonitor& monitor, MonitorView& view) {
-    monitor.scanner().clearPending();
-    view.setStatusText("");
-    monitor.decoder().clear();
-    view.clearValues();
-    view.resetIconState();
-}
-
 }  // namespace tessaly

@@ -46,6 +46,13 @@ public:
     StatusIconKind iconState() const { return iconGood_ ? StatusIconKind::Good : StatusIconKind::Warning; }
     void markInputClosed() { inputClosed_ = true; }
     void resetIconState() { iconGood_ = true; }
+    // The monitor was reset (an input opened, a receiver command ran): the status line, both
+    // grids' values and the icon state start afresh.
+    void reset() {
+        setStatusText("");
+        clearValues();
+        resetIconState();
+    }
     // Runs on the idle notifications on which the link controls are refreshed; does its work at
     // most every 100 ms of the 32-bit millisecond clock. Returns the icon to show, if it changes.
     std::optional<StatusIconKind> idleCheck(std::uint32_t nowMs, bool inputOpen,
@@ -67,11 +74,6 @@ private:
     bool inputClosed_ = false;
     std::uint32_t lastIdleCheck_ = 0;
 };
-
-// Clears the whole monitoring state: the scanner's pending bytes, the status line, the decoder,
-// both grids and the icon state. Run when an input link is opened and after each receiver
-// command.
-void monitorReset(ReceiverMonitor& monitor, MonitorView& view);
 
 // printf's "%W.Pf" with the given decimal separator, independent of the C locale.
 std::string fixedText(double value, int width, int precision, const std::string& separator);

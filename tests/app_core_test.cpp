@@ -4,8 +4,7 @@
 
 #include "app/byte_count_text.h"
 #include "app/dialog_placement.h"
-#include "app/program_version.h"
-#include "app/pump_wait.h"
+#include "station/program_version.h"
 #include "app/ui_texts.h"
 
 namespace tessaly {
@@ -65,70 +64,6 @@ TEST(DialogPlacement, CentredOnTheOwnerThenKeptInTheWorkArea) {
     // A second monitor to the right.
     EXPECT_EQ(centredDialogPosition({1900, 100, 2382, 491}, 300, 100, {1920, 0, 3840, 1080}),
               (ScreenPoint{1991, 245}));
-}
-
-class FakeClock final : public MillisecondClock {
-public:
-    explicit FakeClock(std::uint32_t start) : now(start) {}
-    std::uint32_t nowMs() const override { return now; }
-    std::uint32_t now;
-};
-
-// Lets the fake clock run as far as the wait asks to sleep, at most `step` at a time.
-class FakeWaiter final : public EventWaiter {
-public:
-    FakeWaiter(FakeClock& clock, std::uint32_t step) : clock_(clock), step_(step) {}
-    void processEventsFor(std::uint32_t maxMs) override {
-        ++rounds;
-        clock_.now += std::min(maxMs, step_);
-    }
-    int rounds = 0;
-
-private:
-    FakeClock& clock_;
-    std::uint32_t step_;
-};
-
-struct WaitCase {
-    const char* name;
-    std::uint32_t start;
-    std::int32_t duration;
-    std::uint32_t expectedEnd;
-};
-
-TEST(MessagePumpWait, EndsOnTimeAcrossBothWrapArounds) {
-    const WaitCase cases[] = {
-        {"plain", 5000, 1000, 6000},
-        {"648 ms before 2^31", 0x80000000u - 648, 1000, 0x80000000u + 352},
-        {"296 ms before 2^32", 0u - 296, 1000, 704},
-        {"across 2^31 to exactly 0 past it", 0x80000000u - 200, 200, 0x80000000u},
-        {"zero", 1234, 0, 1234},
-    };
-    for (std::uint32_t step : {1u, 7u, 1000u}) {
-        for (const WaitCase& c : cases) {
-            FakeClock clock(c.start);
-            FakeWaiter waiter(clock, step);
-            messagePumpWait(c.duration, clock, waiter);
-            EXPECT_EQ(clock.now, c.expectedEnd) << c.name << ", step " << step;
-        }
-    }
-}
-
-TEST(MessagePumpWait, SleepsInsteadOfSpinning) {
-    FakeClock clock(100);
-    FakeWaiter waiter(clock, 0xFFFFFFFFu);
-    messagePumpWait(1000, clock, waiter);
-    EXPECT_EQ(waiter.rounds, 1) << "one sleep to the deadline when no event comes";
-    EXPECT_EQ(clock.now, 1100u);
-}
-
-TEST(MessagePumpWait, DeadlineReadsTheClockAsSigned) {
-    PumpWaitDeadline deadline(0x80000000u - 648, 1000);
-    EXPECT_FALSE(deadline.reached(0x7FFFFFFFu));
-    EXPECT_FALSE(deadline.reached(0x80000000u)) << "passing 2^31 is not the end";
-    EXPECT_FALSE(deadline.reached(0x80000000u + 351));
-    EXPECT_TRUE(deadline.reached(0x80000000u + 352));
-    EXPECT_EQ(PumpWaitDeadline(0x80000000u - 648, 1000).remainingMs(0x80000000u - 648), 1000u);
 }
 
 }  // namespace

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "app/command_sequence.h"
-#include "app/receiver_command.h"
+#include "station/command_sequence.h"
+#include "station/receiver_command.h"
 #include "tests/fake_delay_timer.h"
 
 namespace tessaly {
@@ -32,7 +32,7 @@ protected:
     CommandTextOutputs outputs() {
         CommandTextOutputs o;
         o.writeToInput = [this](const Bytes& bytes) { log.push_back({timer.now, "write", bytes}); };
-        o.showError = [this](const std::string& message) { log.push_back({timer.now, "error " + message.substr(0, 9), {}}); };
+        o.refused = [this](const std::string& expected) { log.push_back({timer.now, "refused " + expected, {}}); };
         return o;
     }
     std::vector<TimedStep> command(std::string_view text, const std::string& name) {

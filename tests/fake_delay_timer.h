@@ -7,7 +7,7 @@
 #include <functional>
 #include <map>
 
-#include "app/delay_timer.h"
+#include "station/delay_timer.h"
 
 namespace tessaly::test {
 

@@ -138,19 +138,6 @@ TEST_F(MonitorViewTest, SilentChannelIsEmptiedOnceAtTheFifthTick) {
     EXPECT_EQ(changes[0], changesBefore);
 }
 
-TEST_F(MonitorViewTest, MonitorResetClearsTheWholeMonitoringState) {
-    feed(onChannel(0, 2));
-    ASSERT_EQ(view.statusText().substr(0, 14), "Error count: 1");
-    monitor.scanBlock(ByteView(test::l6Frame(onChannel(1, 2))).first(100));
-    ASSERT_FALSE(monitor.scanner().pending().empty());
-    monitorReset(monitor, view);
-    EXPECT_TRUE(monitor.scanner().pending().empty());
-    EXPECT_EQ(view.statusText(), "");
-    EXPECT_EQ(monitor.decoder().bothFailedCount(), 0);
-    EXPECT_EQ(values(Channel::A), std::vector<std::string>(kGridUsedRows, ""));
-    EXPECT_EQ(view.iconState(), StatusIconKind::Good);
-}
-
 TEST_F(MonitorViewTest, WarningIconFromOpenUntilTheFirstGoodPair) {
     std::uint32_t clock = 1000;
     view.setLastIdleCheck(clock);

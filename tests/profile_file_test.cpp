@@ -5,7 +5,7 @@
 #include <csignal>
 #include <random>
 
-#include "app/profile_file.h"
+#include "settings/profile_file.h"
 #include "tests/file_test_support.h"
 
 namespace tessaly {

@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/profile_file.h"
+#include "settings/profile_file.h"
 #include "tests/tcp_peer.h"
 #include "tests/test_data.h"
 

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <stdexcept>
 
-#include "app/settings_location.h"
+#include "settings/settings_location.h"
 #include "tests/file_test_support.h"
 
 namespace tessaly {

@@ -18,7 +18,7 @@
 
 #include "app/byte_count_text.h"
 #include "app/form_main.h"
-#include "app/profile_file.h"
+#include "settings/profile_file.h"
 #include "monitor/receiver_monitor.h"
 #include "testing/serial_test_support.h"
 #include "tests/tcp_peer.h"

@@ -18,7 +18,7 @@
 #include <iterator>
 
 #include "app/form_main.h"
-#include "app/profile_file.h"
+#include "settings/profile_file.h"
 #include "testing/serial_test_support.h"
 #include "tests/tcp_peer.h"
 #include "tests/test_data.h"

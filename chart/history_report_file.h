@@ -9,7 +9,7 @@
 
 #include <vector>
 
-#include "app/history_chart_painter.h"
+#include "chart/history_chart_painter.h"
 #include "monitor/history_summary.h"
 
 namespace tessaly {

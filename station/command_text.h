@@ -12,8 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/command_sequence.h"
-#include "app/ui_texts.h"
+#include "station/command_sequence.h"
 
 namespace tessaly {
 
@@ -33,11 +32,13 @@ std::vector<CommandStep> parseCommandText(std::string_view text);
 // How a frame leaves: completed or checked as a UBX frame, then followed by CR LF.
 struct CheckedFrame {
     std::optional<CommandBytes> bytes;  // what to write, CR LF included; absent: nothing is sent
-    std::string error;                  // the message to show when nothing is sent
+    // When nothing is sent: a whole UBX frame whose checksum is wrong, and the right one as two
+    // hexadecimal pairs ("1068"), for the face to word in the user's language.
+    std::string expectedChecksum;
 };
 // A frame of a UBX header and payload without checksum gets its checksum appended; a longer one
 // must be exactly one valid UBX frame; shorter ones (plain text) go unchecked.
-CheckedFrame checkCommandFrame(CommandBytes frame, UiLanguage language);
+CheckedFrame checkCommandFrame(CommandBytes frame);
 
 // The firmware-version poll (UBX-MON-VER, empty payload), sent after every input open and every
 // receiver command; the reply's firmware text appears in the status line.
@@ -46,8 +47,7 @@ inline constexpr std::string_view kFirmwareVersionPoll = "\\B5\\62\\0A\\04\\00\\
 // Where a command text's frames go. Called from the steps of a timed run, as their times come.
 struct CommandTextOutputs {
     std::function<void(const CommandBytes& bytes)> writeToInput;  // every open input link
-    std::function<void(const std::string& message)> showError;
-    UiLanguage language = UiLanguage::English;
+    std::function<void(const std::string& expectedChecksum)> refused;  // see CheckedFrame
 };
 
 // The pause after every "|".

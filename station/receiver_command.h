@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "app/command_sequence.h"
-#include "app/command_text.h"
+#include "station/command_sequence.h"
+#include "station/command_text.h"
 
 namespace tessaly {
 

@@ -1,4 +1,4 @@
-#include "app/history_chart_painter.h"
+#include "chart/history_chart_painter.h"
 
 #include <QFontMetrics>
 #include <QPainter>

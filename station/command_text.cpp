@@ -1,9 +1,9 @@
-#include "app/command_text.h"
+#include "station/command_text.h"
 
 #include <cstdio>
 #include <utility>
 
-#include "app/utf16_text.h"
+#include "settings/utf16_text.h"
 #include "monitor/ubx_frame.h"
 
 namespace tessaly {
@@ -94,7 +94,7 @@ std::vector<CommandStep> parseCommandText(std::string_view text) {
     return CommandTextReader().read(utf16FromUtf8(text));
 }
 
-CheckedFrame checkCommandFrame(CommandBytes frame, UiLanguage language) {
+CheckedFrame checkCommandFrame(CommandBytes frame) {
     const std::size_t length = frame.size() >= kUbxHeaderSize ? ubxPayloadLength(frame) : 0;
     const std::size_t withoutChecksum = length + kUbxHeaderSize;
     if (frame.size() >= kUbxHeaderSize && frame.size() >= withoutChecksum) {
@@ -103,7 +103,7 @@ CheckedFrame checkCommandFrame(CommandBytes frame, UiLanguage language) {
             frame.push_back(ck.ckA);
             frame.push_back(ck.ckB);
         } else if (!isValidUbxFrame(frame)) {
-            return {std::nullopt, uiText(UiText::WrongChecksum, language) + hexPair(ck)};
+            return {std::nullopt, hexPair(ck)};
         }
     }
     frame.push_back(0x0D);
@@ -120,11 +120,11 @@ std::vector<TimedStep> commandTextSteps(std::string_view text, const CommandText
             continue;
         }
         steps.push_back({std::exchange(pause, 0), [outputs, frame = std::move(step.frame)] {
-                             CheckedFrame checked = checkCommandFrame(frame, outputs.language);
+                             CheckedFrame checked = checkCommandFrame(frame);
                              if (checked.bytes) {
                                  outputs.writeToInput(*checked.bytes);
                              } else {
-                                 outputs.showError(checked.error);
+                                 outputs.refused(checked.expectedChecksum);
                              }
                          }});
     }

@@ -1,4 +1,4 @@
-#include "app/receiver_command.h"
+#include "station/receiver_command.h"
 
 namespace tessaly {
 

@@ -1,4 +1,4 @@
-#include "app/utf16_text.h"
+#include "settings/utf16_text.h"
 
 namespace tessaly {
 namespace {

@@ -1,4 +1,4 @@
-#include "app/settings_location.h"
+#include "settings/settings_location.h"
 
 #include <pwd.h>
 #include <sys/stat.h>
@@ -12,7 +12,7 @@
 #include <string_view>
 #include <system_error>
 
-#include "app/whole_file.h"
+#include "settings/whole_file.h"
 
 namespace tessaly {
 namespace {

@@ -1,4 +1,4 @@
-#include "app/command_sequence.h"
+#include "station/command_sequence.h"
 
 #include <utility>
 

@@ -1,4 +1,4 @@
-#include "app/history_report_file.h"
+#include "chart/history_report_file.h"
 
 #include <QBuffer>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "app/profile_file.h"
+#include "settings/profile_file.h"
 
 #include <sys/stat.h>
 
@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <utility>
 
-#include "app/utf16_text.h"
-#include "app/whole_file.h"
+#include "settings/utf16_text.h"
+#include "settings/whole_file.h"
 
 namespace tessaly {
 namespace {

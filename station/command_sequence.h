@@ -13,7 +13,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/delay_timer.h"
+#include "station/delay_timer.h"
 
 namespace tessaly {
 

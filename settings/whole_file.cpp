@@ -1,4 +1,4 @@
-#include "app/whole_file.h"
+#include "settings/whole_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

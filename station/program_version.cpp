@@ -1,4 +1,4 @@
-#include "app/program_version.h"
+#include "station/program_version.h"
 
 #include <cstdio>
 

@@ -1,0 +1,195 @@
+#include "station/station.h"
+
+#include "station/receiver_command.h"
+
+namespace tessaly {
+namespace {
+
+MonitorOutputs monitorOutputs(const StationFace& face, PairLog& log, const WallClock& clock) {
+    MonitorOutputs outputs;
+    outputs.view = face.reports;
+    outputs.statusLine = face.statusLine;
+    outputs.log = &log;
+    outputs.clock = &clock;
+    return outputs;
+}
+
+}  // namespace
+
+Station::Station(StationConfig config, StationSeams seams, StationFace face)
+    : config_(config),
+      seams_(std::move(seams)),
+      face_(std::move(face)),
+      clock_(seams_.clock ? *seams_.clock : systemClock_),
+      wallClock_(seams_.wallClock ? *seams_.wallClock : systemWallClock_),
+      timedRuns_(*seams_.timer),
+      csv_(wallClock_),
+      historyRecorder_(wallClock_, history_),
+      pairLogs_(csv_, historyRecorder_),
+      monitor_(monitorOutputs(face_, pairLogs_, wallClock_)) {
+    if (face_.fileNoticed) {
+        csv_.setNoticeHandler(face_.fileNoticed);
+        raw_.setNoticeHandler(face_.fileNoticed);
+        rawReturn_.setNoticeHandler(face_.fileNoticed);
+    }
+    links_ = std::make_unique<StationLinks>(config_.outputs, seams_.loop, seams_.owner, linkHooks());
+    links_->setReturnFromServedClients(config_.returnFromServedClients);
+}
+
+Station::~Station() { stop(); }
+
+StationLinksHooks Station::linkHooks() {
+    StationLinksHooks hooks;
+    hooks.watchInput = [this](LinkBytes block) { watchInput(block); };
+    hooks.watchReturn = [this](LinkBytes block) { watchReturn(block); };
+    // A frame is never stitched together across bytes the monitor did not see.
+    hooks.inputSkipped = [this] {
+        monitor_.scanner().clearPending();
+        if (face_.watchSkipped) face_.watchSkipped();
+    };
+    hooks.returnSkipped = [this] {
+        rover_.clearPending();
+        if (face_.watchSkipped) face_.watchSkipped();
+    };
+    hooks.inputBatchDone = face_.inputBatchDone;
+    hooks.noticed = [this](std::size_t side, const LinkNotice& notice) { noticed(side, notice); };
+    hooks.clientNoticed = [this](std::size_t side, bool connected, const std::string& text) {
+        clientNoticed(side, connected, text);
+    };
+    hooks.pumpEventsFor = face_.pumpEventsFor;
+    hooks.processEvents = face_.processEvents;
+    return hooks;
+}
+
+void Station::watchInput(LinkBytes block) {
+    raw_.write(block);
+    monitor_.scanBlock(block);
+}
+
+void Station::watchReturn(LinkBytes block) {
+    rawReturn_.write(block);
+    rover_.feed(block, clock_.nowMs());
+}
+
+void Station::inputBlockReceived(LinkBytes block) {
+    watchInput(block);
+    links_->relayFromInput(block);
+}
+
+void Station::prepareOpen(std::size_t index) {
+    // Opening one kind closes the other kind of the same side first.
+    side(index).close();
+    if (index == 0) resetMonitor();
+}
+
+bool Station::open(std::size_t index, const LinkAddress& address, bool reconnect, std::string& error) {
+    prepareOpen(index);
+    LinkEndpoint& link = side(index);
+    link.setReconnect(reconnect);
+    if (!link.open(address, error)) return false;
+    if (index == 0) pollFirmwareVersion();
+    // A half message of the last connection is no start for this one.
+    if (index == 1) rover_.clearPending();
+    return true;
+}
+
+void Station::openOrRetry(std::size_t index, const LinkAddress& address) {
+    LinkEndpoint& link = side(index);
+    if (index == 0) resetMonitor();
+    link.openOrRetry(address, LinkEndpoint::Clock::now());
+    if (index == 0 && link.isOpen()) pollFirmwareVersion();
+}
+
+void Station::close(std::size_t index) { side(index).close(); }
+
+void Station::supervise() { links_->supervise(LinkEndpoint::Clock::now()); }
+
+void Station::noticed(std::size_t index, const LinkNotice& notice) {
+    switch (notice.what) {
+    case LinkNotice::What::Lost:
+        // What the icon said of the reception no longer holds without the receiver.
+        if (index == 0) monitor_.decoder().clearReceptionStatus();
+        break;
+    case LinkNotice::What::RetryFailed:
+        break;
+    case LinkNotice::What::Reopened:
+        if (index == 0) inputOpened();
+        if (index == 1) rover_.clearPending();
+        break;
+    }
+    if (face_.linkNoticed) face_.linkNoticed(index, notice);
+}
+
+void Station::clientNoticed(std::size_t index, bool connected, const std::string& text) {
+    // A source that dials in is a receiver that came: its stream starts afresh.
+    if (connected && index == 0) {
+        resetMonitor();
+        pollFirmwareVersion();
+    }
+    if (face_.clientNoticed) face_.clientNoticed(index, connected, text);
+}
+
+void Station::inputOpened() {
+    resetMonitor();
+    // A listening input is polled when its source dials in; a poll at its own open would reach a
+    // source that dialled in that instant twice.
+    if (links_->input().address().kind != LinkAddress::Kind::TcpServer) pollFirmwareVersion();
+}
+
+void Station::resetMonitor() {
+    monitor_.scanner().clearPending();
+    monitor_.decoder().clear();
+    history_.clear();
+    if (config_.resetRoverWithMonitor) rover_.reset();
+    if (face_.monitorReset) face_.monitorReset();
+}
+
+void Station::pollFirmwareVersion() {
+    // A caster relays a receiver's stream but is none: it would not answer, and the poll is no
+    // business of the rovers' sources.
+    if (links_->input().address().kind == LinkAddress::Kind::NtripClient) return;
+    sendCommandText(kFirmwareVersionPoll);
+}
+
+CommandTextOutputs Station::commandOutputs() {
+    CommandTextOutputs outputs;
+    outputs.writeToInput = [this](const CommandBytes& bytes) { links_->sendToInput(bytes); };
+    outputs.refused = [this](const std::string& expected) {
+        if (face_.commandRefused) face_.commandRefused(expected);
+    };
+    return outputs;
+}
+
+void Station::sendCommandText(std::string_view text) { timedRuns_.start(commandTextSteps(text, commandOutputs())); }
+
+void Station::runReceiverCommand(std::string_view text, std::function<void()> finished) {
+    timedRuns_.start(receiverCommandSteps(text, commandOutputs(), [this] { resetMonitor(); }, std::move(finished)));
+}
+
+bool Station::startCsvLog(const std::string& path, const std::string& header, bool utc) {
+    return csv_.start(path, header, utc);
+}
+
+bool Station::startCapture(const std::string& path) { return raw_.start(path); }
+
+bool Station::startReturnCapture(const std::string& path) { return rawReturn_.start(path); }
+
+void Station::stopLogs() {
+    csv_.stop();
+    raw_.stop();
+    rawReturn_.stop();
+}
+
+void Station::stop() {
+    if (stopped_) return;
+    stopped_ = true;
+    timedRuns_.cancelAll();
+    links_->closeAll();
+    // Waits for a reader still handing over its last block; no link reaches the station after.
+    seams_.owner->shutdown();
+    // That block was relayed, so the log has its rows too.
+    links_->watchTheRest();
+    stopLogs();
+}
+
+}  // namespace tessaly

@@ -1,0 +1,181 @@
+// The station as both faces use it: what an input's open and a receiver command do to the monitors
+// and which bytes reach the receiver when, with real TCP peers and the face's timer in the test's
+// hand.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <thread>
+
+#include "monitor/monitor_view.h"
+#include "station/station.h"
+#include "testing/serial_test_support.h"
+#include "testing/test_owner_thread.h"
+#include "tests/fake_delay_timer.h"
+#include "tests/tcp_peer.h"
+#include "tests/test_data.h"
+
+namespace tessaly {
+namespace {
+
+using test::Bytes;
+
+// The firmware-version poll as it leaves: UBX-MON-VER with its checksum, then CR LF.
+const Bytes kPoll = {0xB5, 0x62, 0x0A, 0x04, 0x00, 0x00, 0x0E, 0x34, 0x0D, 0x0A};
+
+LinkAddress tcpAddress(int port) {
+    LinkAddress address;
+    address.kind = LinkAddress::Kind::Tcp;
+    address.host = "127.0.0.1";
+    address.tcpPort = port;
+    return address;
+}
+
+test::L6Fields onChannel(std::uint8_t chn, std::uint8_t errStatus) {
+    test::L6Fields fields;
+    fields.chn = chn;
+    fields.chName = chn;
+    fields.errStatus = errStatus;
+    return fields;
+}
+
+class StationTest : public ::testing::Test {
+protected:
+    void make(StationConfig config, const std::function<void(StationFace&)>& adjust = {}) {
+        view.setNameLists(NameLists::fromSettings(kDefaultSvidPrn, kDefaultMfgId));
+        view.setTitles();
+        StationSeams seams;
+        seams.loop = std::make_shared<IoLoop>();
+        seams.owner = owner;
+        seams.timer = &timer;
+        StationFace face;
+        face.reports = &view;
+        face.statusLine = &view;
+        face.monitorReset = [this] {
+            view.reset();
+            ++resets;
+        };
+        face.pumpEventsFor = [](std::uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); };
+        face.processEvents = [this] { owner->processEvents(); };
+        if (adjust) adjust(face);
+        station = owner->call([&] { return std::make_unique<Station>(config, std::move(seams), std::move(face)); });
+    }
+    void TearDown() override {
+        owner->call([&] { station.reset(); });
+    }
+    void openInput() {
+        owner->call([&] {
+            std::string error;
+            ASSERT_TRUE(station->open(0, tcpAddress(input.port()), true, error)) << error;
+        });
+        input.accept();
+    }
+    // The input's receiver sends L6 reports in one go; waits until the monitor has decoded them.
+    void receiverSends(const std::vector<test::L6Fields>& reports) {
+        const auto seen = [&] {
+            return owner->call([&] {
+                const auto& counted = station->monitor().counters().l6Reports;
+                return counted[0] + counted[1];
+            });
+        };
+        const std::uint64_t before = seen();
+        Bytes bytes;
+        for (const test::L6Fields& report : reports) bytes = test::concat({bytes, test::l6Frame(report)});
+        input.send(bytes);
+        ASSERT_TRUE(testing::eventually([&] { return seen() == before + reports.size(); }));
+    }
+    std::uint64_t roverCountAfterReset(bool resetRover);
+    void advance(std::int64_t ms) {
+        owner->call([&] { timer.advance(ms); });
+    }
+
+    std::shared_ptr<testing::TestOwnerThread> owner = std::make_shared<testing::TestOwnerThread>();
+    test::FakeDelayTimer timer;  // owner thread
+    MonitorView view;            // owner thread
+    int resets = 0;              // owner thread
+    testing::TcpPeer input;
+    std::unique_ptr<Station> station;
+};
+
+TEST_F(StationTest, AnOpenedInputStartsAfreshAndItsReceiverIsAskedForItsFirmware) {
+    make({});
+    owner->call([&] { station->monitor().scanBlock(ByteView(test::l6Frame(onChannel(0, 2))).first(40)); });
+    openInput();
+    EXPECT_EQ(input.receive(kPoll.size()), kPoll) << "the poll leaves with the open, nothing before it";
+    owner->call([&] {
+        EXPECT_TRUE(station->monitor().scanner().pending().empty()) << "a frame of the last connection is dropped";
+        EXPECT_GE(resets, 1);
+    });
+}
+
+TEST_F(StationTest, AReceiverCommandResetsEverythingItsFaceShowsASecondAfterItsTextThenPolls) {
+    make({});
+    openInput();
+    ASSERT_EQ(input.receive(kPoll.size()), kPoll);
+    receiverSends({onChannel(0, 2), onChannel(1, 2), onChannel(0, 1)});
+    owner->call([&] {
+        ASSERT_GT(station->monitor().decoder().bothFailedCount(), 0);
+        ASSERT_GT(station->history().size(), 0u);
+        ASSERT_NE(view.statusText(), "");
+        station->monitor().scanBlock(ByteView(test::l6Frame(onChannel(1, 1))).first(30));
+    });
+
+    bool finished = false;
+    const int resetsBefore = owner->call([&] { return resets; });
+    owner->call([&] { station->runReceiverCommand("ABC", [&] { finished = true; }); });
+    EXPECT_EQ(input.receive(5), test::bytesOf("ABC\r\n"));
+    advance(999);
+    owner->call([&] {
+        EXPECT_EQ(resets, resetsBefore) << "the receiver has a second to restart";
+        EXPECT_GT(station->monitor().decoder().bothFailedCount(), 0);
+    });
+    advance(1);
+    EXPECT_EQ(input.receive(kPoll.size()), kPoll);
+    owner->call([&] {
+        EXPECT_TRUE(finished);
+        EXPECT_EQ(resets, resetsBefore + 1);
+        EXPECT_EQ(station->monitor().decoder().bothFailedCount(), 0);
+        EXPECT_TRUE(station->monitor().scanner().pending().empty());
+        EXPECT_EQ(station->history().size(), 0u) << "the chart starts again with the monitor";
+        EXPECT_EQ(view.statusText(), "");
+        EXPECT_EQ(view.grid(Channel::A).cell(kValueColumn, 0), "");
+        EXPECT_EQ(view.iconState(), StatusIconKind::Good);
+    });
+}
+
+// The rover's NAV-PVT count after a monitor reset, with the rover's counts reset with the monitor or not.
+std::uint64_t StationTest::roverCountAfterReset(bool resetRover) {
+    StationConfig config;
+    config.resetRoverWithMonitor = resetRover;
+    make(config);
+    testing::TcpPeer rover;
+    owner->call([&] {
+        std::string error;
+        EXPECT_TRUE(station->open(1, tcpAddress(rover.port()), true, error)) << error;
+    });
+    rover.accept();
+    rover.send(test::navPvtFrame({}));
+    EXPECT_TRUE(testing::eventually([&] { return owner->call([&] { return station->rover().counters().navPvt == 1; }); }));
+    return owner->call([&] {
+        station->resetMonitor();
+        return station->rover().counters().navPvt;
+    });
+}
+
+TEST_F(StationTest, TheWindowsMonitorResetEmptiesTheRoversCounts) { EXPECT_EQ(roverCountAfterReset(true), 0u); }
+
+TEST_F(StationTest, TheBridgeKeepsTheRoversCountsSinceItStarted) { EXPECT_EQ(roverCountAfterReset(false), 1u); }
+
+TEST_F(StationTest, AWrongChecksumInACommandIsRefusedToTheFaceAndTheRestStillLeaves) {
+    std::string refused;  // owner thread
+    make({}, [&](StationFace& face) { face.commandRefused = [&](const std::string& expected) { refused = expected; }; });
+    openInput();
+    ASSERT_EQ(input.receive(kPoll.size()), kPoll);
+    owner->call([&] { station->sendCommandText("\\B5\\62\\06\\04\\04\\00\\00\\00\\02\\00\\10\\69"); });
+    owner->call([&] { station->sendCommandText("OK"); });
+    EXPECT_EQ(input.receive(4), test::bytesOf("OK\r\n")) << "nothing of the refused frame went out";
+    EXPECT_EQ(owner->call([&] { return refused; }), "1068");
+}
+
+}  // namespace
+}  // namespace tessaly
