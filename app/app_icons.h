@@ -4,7 +4,7 @@
 
 #include <QIcon>
 
-#include "monitor/monitor_view.h"
+#include "app/monitor_view.h"
 
 namespace tessaly {
 

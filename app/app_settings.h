@@ -10,7 +10,7 @@
 
 #include "app/window_placement.h"
 #include "monitor/csv_row.h"
-#include "monitor/name_lists.h"
+#include "app/name_lists.h"
 
 namespace tessaly {
 

@@ -1,6 +1,6 @@
 #include "app/command_buttons.h"
 
-#include "monitor/name_lists.h"
+#include "app/name_lists.h"
 
 namespace tessaly {
 namespace {

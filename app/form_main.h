@@ -15,8 +15,8 @@
 #include "app/qt_seams.h"
 #include "app/rover_line.h"
 #include "app/ui_texts.h"
-#include "links/comm_x.h"
-#include "monitor/monitor_view.h"
+#include "links/serial/comm_x.h"
+#include "app/monitor_view.h"
 #include "station/station.h"
 
 class QComboBox;

@@ -20,8 +20,8 @@
 #include "app/port_combo_box.h"
 #include "app/qt_owner_thread.h"
 #include "app/string_grid.h"
-#include "links/port_list.h"
-#include "links/port_text.h"
+#include "links/serial/port_list.h"
+#include "app/port_text.h"
 
 namespace tessaly {
 namespace {

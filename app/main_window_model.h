@@ -14,7 +14,7 @@
 
 #include "app/rover_line.h"
 #include "app/ui_texts.h"
-#include "monitor/monitor_view.h"
+#include "app/monitor_view.h"
 #include "monitor/rover_monitor.h"
 
 namespace tessaly {

@@ -6,7 +6,7 @@
 #include <QColor>
 #include <QWidget>
 
-#include "monitor/channel_grid.h"
+#include "app/channel_grid.h"
 
 namespace tessaly {
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <thread>
 
-#include "links/comm_x.h"
+#include "links/serial/comm_x.h"
 #include "testing/serial_test_support.h"
 #include "testing/test_owner_thread.h"
 

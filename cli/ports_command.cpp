@@ -2,7 +2,7 @@
 
 #include <ostream>
 
-#include "links/port_map.h"
+#include "links/serial/port_map.h"
 
 namespace tessaly {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "links/port_list.h"
+#include "links/serial/port_list.h"
 
 namespace tessaly {
 

@@ -1,6 +1,6 @@
 #include "links/link_endpoint.h"
 
-#include "links/ntrip_link.h"
+#include "links/ntrip/ntrip_link.h"
 
 #include <algorithm>
 #include <exception>

@@ -25,15 +25,15 @@
 #include <string>
 #include <vector>
 
-#include "links/comm_x.h"
+#include "links/serial/comm_x.h"
 #include "links/link_address.h"
 #include "links/link_routing.h"
 #include "links/monitor_feed.h"
 #include "links/owner_thread.h"
 #include "links/reconnect_backoff.h"
-#include "links/serial_hand_off.h"
-#include "links/tcp_link.h"
-#include "links/tcp_server_link.h"
+#include "links/serial/serial_hand_off.h"
+#include "links/net/tcp_link.h"
+#include "links/net/tcp_server_link.h"
 
 namespace tessaly {
 

@@ -10,7 +10,7 @@
 #include <span>
 #include <vector>
 
-#include "links/tcp_link.h"
+#include "links/net/tcp_link.h"
 
 namespace tessaly {
 

@@ -13,7 +13,7 @@
 #include <memory>
 
 #include "links/owner_thread.h"
-#include "links/tcp_link.h"
+#include "links/net/tcp_link.h"
 
 namespace tessaly {
 

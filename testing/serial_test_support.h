@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "links/serial_device.h"
+#include "links/serial/serial_device.h"
 
 namespace tessaly::testing {
 

@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "links/comm_x.h"
+#include "links/serial/comm_x.h"
 #include "testing/serial_test_support.h"
 #include "testing/test_owner_thread.h"
 

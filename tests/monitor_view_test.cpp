@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "monitor/monitor_view.h"
+#include "app/monitor_view.h"
 #include "monitor/receiver_monitor.h"
 #include "tests/test_data.h"
 

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "links/chunked_transfer.h"
-#include "links/ntrip_link.h"
-#include "links/ntrip_protocol.h"
+#include "links/ntrip/chunked_transfer.h"
+#include "links/ntrip/ntrip_link.h"
+#include "links/ntrip/ntrip_protocol.h"
 
 namespace tessaly {
 namespace {

@@ -1,33 +1,13 @@
-// Port discovery: port numbers from text, entry texts, the port map and the port list the port
+// Port discovery: entry texts, the port map and the port list the port
 // combo boxes show.
 #include <gtest/gtest.h>
 
-#include "links/port_list.h"
-#include "links/port_map.h"
-#include "links/port_text.h"
+#include "links/serial/port_list.h"
+#include "links/serial/port_map.h"
 #include "testing/serial_test_support.h"
 
 namespace tessaly::testing {
 namespace {
-
-TEST(PortNumberFromText, TakesTheFirstRunOfDigits) {
-    const struct {
-        const char* text;
-        std::int32_t portNo;
-    } cases[] = {
-        {"COM12", 12},
-        {"COM3  u-blox GNSS receiver (COM3)", 3},
-        {"115200", 115200},
-        {"", 0},
-        {"COM", 0},
-        {"-5", 5},
-        {"COM7x8", 7},
-        {"2147483647", 2147483647},
-        {"COM2147483648", 0},
-        {"99999999999999999999", 0},
-    };
-    for (const auto& c : cases) EXPECT_EQ(portNumberFromText(c.text), c.portNo) << '"' << c.text << '"';
-}
 
 TEST(PortListEntry, FriendlyNameStartsAtTheSeventhCharacter) {
     EXPECT_EQ(portListEntry(3, ""), "COM3");
@@ -36,13 +16,6 @@ TEST(PortListEntry, FriendlyNameStartsAtTheSeventhCharacter) {
     EXPECT_EQ(portListEntry(12, "GNSS receiver"), "COM12 GNSS receiver");
     EXPECT_EQ(portListEntry(99, "x").find('x'), 6u);
     EXPECT_EQ(portListEntry(1, "x").find('x'), 6u);
-}
-
-TEST(TidyPortText, CutsAChosenEntryBackToItsPortName) {
-    EXPECT_EQ(tidyPortText("COM3  u-blox GNSS receiver (ttyACM0)"), "COM3");
-    EXPECT_EQ(tidyPortText("COM12 Bluetooth serial port"), "COM12");
-    EXPECT_EQ(tidyPortText("\tCOM4\r\n"), "COM4");
-    EXPECT_EQ(tidyPortText(""), "");
 }
 
 class PortListTest : public ::testing::Test {

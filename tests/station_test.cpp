@@ -7,7 +7,7 @@
 #include <memory>
 #include <thread>
 
-#include "monitor/monitor_view.h"
+#include "app/monitor_view.h"
 #include "station/station.h"
 #include "testing/serial_test_support.h"
 #include "testing/test_owner_thread.h"

@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "links/tcp_link.h"
+#include "links/net/tcp_link.h"
 #include "tests/tcp_peer.h"
 #include "testing/test_owner_thread.h"
 

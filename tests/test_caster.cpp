@@ -9,8 +9,8 @@
 #include <list>
 #include <memory>
 
-#include "links/chunked_transfer.h"
-#include "links/ntrip_protocol.h"
+#include "links/ntrip/chunked_transfer.h"
+#include "links/ntrip/ntrip_protocol.h"
 
 namespace tessaly::test {
 
