@@ -185,6 +185,7 @@ MainWindowFacts TFormMain::facts() const {
         LinkFacts facts;
         switch (link.state()) {
             case LinkState::Closed: facts.activity = LinkActivity::Closed; break;
+            case LinkState::Opening: facts.activity = LinkActivity::Opening; break;
             case LinkState::Open: facts.activity = LinkActivity::Open; break;
             case LinkState::Reconnecting: facts.activity = LinkActivity::Reconnecting; break;
         }

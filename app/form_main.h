@@ -148,11 +148,11 @@ private:
     void linkControlRefresh();
     void paintSide(const LinkControls& shown, QPushButton* tcpOpen, QPushButton* tcpClose, QPushButton* open,
                    QPushButton* close, QWidget* labelPort, QWidget* labelBaud, QList<QWidget*> kindAndFields);
-    bool openSerial(LinkEndpoint& link, const LinkEndpoint& other, PortComboBox* portField, QComboBox* baudField,
+    void openSerial(LinkEndpoint& link, const LinkEndpoint& other, PortComboBox* portField, QComboBox* baudField,
                     QPushButton* open, bool isInput);
-    bool openTcp(LinkEndpoint& link, const LinkEndpoint& other, QLineEdit* hostField, QLineEdit* portField,
+    void openTcp(LinkEndpoint& link, const LinkEndpoint& other, QLineEdit* hostField, QLineEdit* portField,
                  QPushButton* open, bool isInput);
-    bool openSide(bool isInput, QPushButton* open, const std::function<LinkAddress()>& address, UiText failure);
+    void openSide(bool isInput, QPushButton* open, const std::function<LinkAddress()>& address, UiText failure);
     void linkNoticed(bool isInput, const LinkNotice& notice);
     void linkClosedByUser(bool isInput);
     void fillPortList(PortComboBox* combo);
@@ -180,7 +180,6 @@ private:
     FormOptions options_;
     SystemMillisecondClock systemClock_;
     const MillisecondClock& clock_;
-    QtEventWaiter eventWaiter_;
     QtDelayTimer windowTimer_{this};
     DelayTimer& timer_;
     SystemWallClock wallClock_;  // the log's, the history's and the chart's

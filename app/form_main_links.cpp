@@ -55,7 +55,6 @@ void TFormMain::createStation() {
     // A file that stops taking rows or blocks (a full disk) says so once in the status line, and
     // once more when writing resumes.
     face.fileNoticed = [this](const LogFileNotice& notice) { view_.setStatusText(notice.text); };
-    face.pumpEventsFor = [this](std::uint32_t ms) { eventWaiter_.processEventsFor(ms); };
     face.processEvents = [] { QCoreApplication::processEvents(); };
     station_ = std::make_unique<Station>(StationConfig{}, std::move(seams), std::move(face));
     input_ = &station_->side(0);
@@ -102,7 +101,7 @@ void TFormMain::inputBlockReceived(ByteView block) { station_->inputBlockReceive
 
 // Serial links --------------------------------------------------------------------------------
 
-bool TFormMain::openSerial(LinkEndpoint& link, const LinkEndpoint& other, PortComboBox* portField,
+void TFormMain::openSerial(LinkEndpoint& link, const LinkEndpoint& other, PortComboBox* portField,
                            QComboBox* baudField, QPushButton* open, bool isInput) {
     LinkAddress address;
     address.kind = LinkAddress::Kind::Serial;
@@ -112,25 +111,23 @@ bool TFormMain::openSerial(LinkEndpoint& link, const LinkEndpoint& other, PortCo
     link.serial().SetPortNo(address.portNo);
     if (other.isOpen() && isSerial(other) && other.address().portNo == address.portNo) {
         message(UiText::SamePort);
-        return false;
+        return;
     }
-    return openSide(isInput, open, [&] { return address; }, UiText::CannotOpenComPort);
+    openSide(isInput, open, [&] { return address; }, UiText::CannotOpenComPort);
 }
 
 // The address is read from the controls once the side is closed: a port text that is no integer
-// throws with the side closed and the input's monitor reset, as for any other failed open.
-bool TFormMain::openSide(bool isInput, QPushButton* open, const std::function<LinkAddress()>& address,
+// throws with the side closed and the input's monitor reset, as for any other failed open. The
+// attempt's outcome comes later for a TCP link; meanwhile the window goes on.
+void TFormMain::openSide(bool isInput, QPushButton* open, const std::function<LinkAddress()>& address,
                          UiText failure) {
-    if (closing_) return false;
+    if (closing_) return;
     open->setEnabled(false);
     const std::size_t side = isInput ? 0 : 1;
     station_->prepareOpen(side);
-    std::string error;
-    if (!station_->open(side, address(), settings_.reconnect, error)) {
-        message(failure);
-        return false;
-    }
-    return true;
+    station_->open(side, address(), settings_.reconnect, [this, failure](const std::string& error) {
+        if (!error.empty()) message(failure);
+    });
 }
 
 void TFormMain::ButtonOpenClick() { openSerial(*input_, *output_, ComboBoxPort, ComboBoxBaud, ButtonOpen, true); }
@@ -167,14 +164,14 @@ void TFormMain::fillPortList(PortComboBox* combo) {
 
 // TCP links -----------------------------------------------------------------------------------
 
-bool TFormMain::openTcp(LinkEndpoint& link, const LinkEndpoint& other, QLineEdit* hostField, QLineEdit* portField,
+void TFormMain::openTcp(LinkEndpoint& link, const LinkEndpoint& other, QLineEdit* hostField, QLineEdit* portField,
                         QPushButton* open, bool isInput) {
     // The same host text and port as the other side's connection; no name is resolved, so
     // another spelling of the same host passes.
     if (other.isOpen() && !isSerial(other) && textOf(hostField) == other.address().host &&
         integerFromText(textOf(portField)) == other.address().tcpPort) {
         message(UiText::SameHostAndPort);
-        return false;
+        return;
     }
     const auto address = [&] {
         LinkAddress tcp;
@@ -183,7 +180,7 @@ bool TFormMain::openTcp(LinkEndpoint& link, const LinkEndpoint& other, QLineEdit
         tcp.tcpPort = integerFromText(textOf(portField));
         return tcp;
     };
-    return openSide(isInput, open, address, UiText::CannotOpenTcpHost);
+    openSide(isInput, open, address, UiText::CannotOpenTcpHost);
 }
 
 void TFormMain::ButtonTCPopenClick() {

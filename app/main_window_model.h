@@ -22,7 +22,7 @@ namespace tessaly {
 enum class LinkSide { Input, Output };
 
 // A link as the user sees it: a lost link that is being reopened is still one the user opened.
-enum class LinkActivity { Closed, Open, Reconnecting };
+enum class LinkActivity { Closed, Opening, Open, Reconnecting };
 
 struct LinkFacts {
     LinkActivity activity = LinkActivity::Closed;

@@ -2,7 +2,6 @@
 #pragma once
 
 #include "station/delay_timer.h"
-#include <cstdint>
 
 class QObject;
 
@@ -17,12 +16,6 @@ public:
 
 private:
     QObject* context_;
-};
-
-// Runs a nested event loop that wakes at the deadline: waiting costs no processor time.
-class QtEventWaiter {
-public:
-    void processEventsFor(std::uint32_t maxMs);
 };
 
 }  // namespace tessaly

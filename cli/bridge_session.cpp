@@ -53,7 +53,6 @@ StationFace BridgeSession::face() {
     };
     // A row or block that cannot be written is said once, and so is the return of space.
     face.fileNoticed = [this](const LogFileNotice& notice) { err_ << "tessaly-cli bridge: " << notice.text << "\n"; };
-    face.pumpEventsFor = [this](std::uint32_t ms) { loop_->processEventsFor(ms); };
     face.processEvents = [this] { loop_->processPending(); };
     return face;
 }
@@ -62,8 +61,8 @@ BridgeSession::~BridgeSession() { station_->stop(); }
 
 void BridgeSession::requestStop() {
     stopRequested_ = true;
-    // An attempt to open a link waits with the loop's tasks running (a caster's slow answer):
-    // the links close among them, which ends the attempt, so the stop does not wait for it.
+    // The links close among the loop's next tasks; an attempt under way (a caster's slow answer)
+    // is dropped with them, so the stop waits for nothing.
     loop_->post([this] { station_->closeAll(); });
 }
 

@@ -29,7 +29,6 @@ LinkEndpoint::LinkEndpoint(bool isInput, std::shared_ptr<IoLoop> loop, std::shar
     handlers.blockReceived = [this](LinkBytes block) { read(block); };
     // The link has closed itself; the next supervision finds it lost and tells why.
     handlers.readerFailed = [this](const std::string& text) { readerError_ = text; };
-    handlers.pumpEventsFor = hooks_.pumpEventsFor;
     handlers.holdReading = hooks_.holdReading;
     tcp_ = std::make_unique<TcpLink>(TcpLinkConfig{kReadCap, isInput ? "TCP " : "TCP2 "}, loop, owner_, handlers);
 
@@ -79,61 +78,75 @@ std::optional<LinkEndpoint::Clock::time_point> LinkEndpoint::nextAttempt() const
     return backoff_.retryAt();
 }
 
-bool LinkEndpoint::open(const LinkAddress& address, std::string& error) {
+void LinkEndpoint::open(const LinkAddress& address, Opened opened) {
     shut();
     watchTheRest();
     address_ = address;
     writeKind_ = address.kind;
     backoff_.succeeded();
-    state_ = attempt(error) ? LinkState::Open : LinkState::Closed;
-    return state_ == LinkState::Open;
+    state_ = LinkState::Opening;
+    attempt([this, opened = std::move(opened)](const std::string& error) {
+        state_ = error.empty() ? LinkState::Open : LinkState::Closed;
+        opened(error);
+    });
 }
 
-void LinkEndpoint::openOrRetry(const LinkAddress& address, Clock::time_point now) {
-    std::string error;
-    const std::uint64_t closes = closes_;
-    // A close among the events an attempt runs while it waits ends what it was for: no retry.
-    if (open(address, error) || closes_ != closes) return;
-    state_ = LinkState::Reconnecting;
-    retryLater(error, now);
+void LinkEndpoint::openOrRetry(const LinkAddress& address, Opened opened) {
+    open(address, [this, opened = std::move(opened)](const std::string& error) {
+        if (error.empty()) return opened(error);
+        state_ = LinkState::Reconnecting;
+        opened(error);
+        // Unless what the program did with the outcome closed or opened the link meanwhile.
+        if (state_ == LinkState::Reconnecting && !attempting_) retryLater(error, Clock::now());
+    });
 }
 
 void LinkEndpoint::close() {
-    ++closes_;
+    ++attempts_;
+    attempting_ = false;
     shut();
     watchTheRest();
     state_ = LinkState::Closed;
 }
 
-bool LinkEndpoint::attempt(std::string& error) {
+void LinkEndpoint::attempt(Opened finished) {
     deviceLost_ = false;
     readerError_.clear();
-    if (address_.kind == LinkAddress::Kind::Tcp) {
-        if (tcp_->TcpConnect(address_.host, address_.tcpPort)) return true;
-        error = "cannot connect to " + linkAddressText(address_);
-        return false;
-    }
-    if (address_.kind == LinkAddress::Kind::TcpServer) return server_->listen(address_.host, address_.tcpPort, error);
-    if (address_.kind == LinkAddress::Kind::NtripClient || address_.kind == LinkAddress::Kind::NtripServer) {
-        const NtripMount at{address_.host, address_.tcpPort, address_.mount, address_.user, address_.password};
+    const std::uint64_t number = ++attempts_;
+    attempting_ = true;
+    // Said once, unless a close or a later attempt came first.
+    auto done = [this, number, finished = std::move(finished)](const std::string& error) {
+        if (number != attempts_) return;
+        attempting_ = false;
+        finished(error);
+    };
+    const bool ntrip = address_.kind == LinkAddress::Kind::NtripClient || address_.kind == LinkAddress::Kind::NtripServer;
+    if (address_.kind == LinkAddress::Kind::Tcp || ntrip) {
         const std::string where = linkAddressText(address_);
-        const bool client = address_.kind == LinkAddress::Kind::NtripClient;
-        if (tcp_->TcpConnect(at.host, at.port, client ? ntripClientOpener(at, where) : ntripServerOpener(at, where))) {
-            return true;
+        TcpOpener opener;
+        if (ntrip) {
+            const NtripMount at{address_.host, address_.tcpPort, address_.mount, address_.user, address_.password};
+            opener = address_.kind == LinkAddress::Kind::NtripClient ? ntripClientOpener(at, where) : ntripServerOpener(at, where);
         }
-        error = tcp_->openingError().empty() ? "cannot connect to " + where : tcp_->openingError();
-        return false;
+        tcp_->TcpConnect(address_.host, address_.tcpPort, std::move(opener), [this, where, done](bool connected) {
+            done(connected ? std::string() : tcp_->openingError().empty() ? "cannot connect to " + where : tcp_->openingError());
+        });
+        return;
+    }
+    std::string error;
+    if (address_.kind == LinkAddress::Kind::TcpServer) {
+        server_->listen(address_.host, address_.tcpPort, error);
+        return done(error);
     }
     try {
         serial_->SetPortNo(address_.portNo);
         serial_->SetBitRate(address_.bitRate);
         serial_->PortOpen();
         serialWritable_ = true;
-        return true;
     } catch (const std::exception& e) {
         error = "cannot open " + linkAddressText(address_) + ": " + e.what();
-        return false;
     }
+    done(error);
 }
 
 void LinkEndpoint::shut() {
@@ -147,19 +160,14 @@ void LinkEndpoint::shut() {
 
 void LinkEndpoint::supervise(Clock::time_point now) {
     if (state_ == LinkState::Open && !isOpen()) lost(now);
-    if (state_ != LinkState::Reconnecting || !backoff_.due(now)) return;
-    std::string error;
-    const std::uint64_t closes = closes_;
-    const bool opened = attempt(error);
-    // Closed by the user while the attempt waited: its outcome is no news.
-    if (closes_ != closes) return;
-    if (opened) {
+    if (state_ != LinkState::Reconnecting || attempting_ || !backoff_.due(now)) return;
+    // The back-off counts from when the attempt began, as the supervision's clock has it.
+    attempt([this, now](const std::string& error) {
+        if (!error.empty()) return retryLater(error, now);
         state_ = LinkState::Open;
         backoff_.succeeded();
         hooks_.noticed({LinkNotice::What::Reopened, {}, {}});
-        return;
-    }
-    retryLater(error, now);
+    });
 }
 
 void LinkEndpoint::retryLater(const std::string& error, Clock::time_point now) {

@@ -39,6 +39,7 @@ namespace tessaly {
 
 enum class LinkState {
     Closed,        // the user has not opened it, or closed it
+    Opening,       // the user's open waits for the peer
     Open,          // bytes flow
     Reconnecting,  // lost while wanted open; the next attempt is due at nextAttempt()
 };
@@ -69,9 +70,7 @@ struct LinkEndpointHooks {
     // A listening link only: a client came (`connected`, the text is its "address:port"), or one
     // line about a client that left, was dropped or was refused. May be left empty.
     std::function<void(bool connected, const std::string& text)> clientNoticed;
-    // Lets the program go on with its events while a TCP connect waits, for at most the time
-    // given; and while a full serial transmit queue drains.
-    std::function<void(std::uint32_t maxMs)> pumpEventsFor;
+    // Lets the program go on with its events while a full serial transmit queue drains.
     std::function<void()> processEvents;
     // On the loop: the other side has too much waiting for its peers; a network link reads no
     // more meanwhile (see TcpLinkHandlers::holdReading). May be left empty.
@@ -99,12 +98,17 @@ public:
     // without, a lost link is closed and reported once.
     void setReconnect(bool on) { reconnect_ = on; }
 
-    // Closes what is open, then one attempt at `address`. On failure returns false with one line
-    // in `error`, and the link is closed.
-    bool open(const LinkAddress& address, std::string& error);
-    // For a station that starts before its peers: one attempt now, and when it fails the link is
-    // kept wanted and tried again with back-off (a RetryFailed notice says so).
-    void openOrRetry(const LinkAddress& address, Clock::time_point now);
+    // What an open's attempt came to, on the owner thread: empty when the link is open, else one
+    // line, and the link is closed (or, for openOrRetry, being reopened).
+    using Opened = std::function<void(const std::string& error)>;
+    // Closes what is open, then one attempt at `address`, and returns at once: a serial port or a
+    // listening link says how it went before this returns, a TCP or NTRIP connect from the
+    // owner's events once the peer answered or the time-out passed. Meanwhile the link is Opening.
+    // A close or another open first: `opened` is never called.
+    void open(const LinkAddress& address, Opened opened);
+    // For a station that starts before its peers: as open, but when the attempt fails the link is
+    // kept wanted and tried again with back-off (a RetryFailed notice says so, after `opened`).
+    void openOrRetry(const LinkAddress& address, Opened opened);
     // The user's close: no more attempts; what was read is still watched. Never fails.
     void close();
     // From the program's timer: notices a lost link and opens it again when its attempt is due.
@@ -112,7 +116,7 @@ public:
 
     LinkState state() const { return state_; }
     bool isOpen() const;
-    // Open, or lost and being reopened: what the user asked for and the settings record.
+    // Opening, open, or lost and being reopened: what the user asked for and the settings record.
     bool wanted() const { return state_ != LinkState::Closed; }
     // The address of the last open, also after a close.
     const LinkAddress& address() const { return address_; }
@@ -135,7 +139,9 @@ public:
     const TcpServerLink& server() const { return *server_; }
 
 private:
-    bool attempt(std::string& error);
+    // One attempt at address_; `finished` comes as open() says, unless a close or another attempt
+    // came first.
+    void attempt(Opened finished);
     void shut();
     void read(LinkBytes block);
     bool writable() const;
@@ -158,7 +164,8 @@ private:
     LinkState state_ = LinkState::Closed;
     bool reconnect_ = true;
     bool deviceLost_ = false;   // the serial component said so
-    std::uint64_t closes_ = 0;  // calls of close(), to tell one among an attempt's events
+    bool attempting_ = false;   // a connect under way
+    std::uint64_t attempts_ = 0;  // the attempts made; a finish of an earlier one is no news
     std::string readerError_;   // the TCP reader's last failure, for the notice
     ReconnectBackoff backoff_;
 };

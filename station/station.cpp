@@ -2,6 +2,9 @@
 
 #include "station/receiver_command.h"
 
+#include <algorithm>
+#include <utility>
+
 namespace tessaly {
 namespace {
 
@@ -56,7 +59,6 @@ StationLinksHooks Station::linkHooks() {
     hooks.clientNoticed = [this](std::size_t side, bool connected, const std::string& text) {
         clientNoticed(side, connected, text);
     };
-    hooks.pumpEventsFor = face_.pumpEventsFor;
     hooks.processEvents = face_.processEvents;
     return hooks;
 }
@@ -82,25 +84,60 @@ void Station::prepareOpen(std::size_t index) {
     if (index == 0) resetMonitor();
 }
 
-bool Station::open(std::size_t index, const LinkAddress& address, bool reconnect, std::string& error) {
+void Station::open(std::size_t index, const LinkAddress& address, bool reconnect, LinkEndpoint::Opened opened) {
     prepareOpen(index);
-    LinkEndpoint& link = side(index);
-    link.setReconnect(reconnect);
-    if (!link.open(address, error)) return false;
-    if (index == 0) pollFirmwareVersion();
-    // A half message of the last connection is no start for this one.
-    if (index == 1) rover_.clearPending();
-    return true;
+    side(index).setReconnect(reconnect);
+    afterOutputsTried(index, [this, index, address, opened = std::move(opened)] {
+        side(index).open(address, [this, index, opened](const std::string& error) {
+            if (error.empty()) sideOpened(index);
+            if (opened) opened(error);
+            if (index > 0) outputTried();
+        });
+    });
 }
 
 void Station::openOrRetry(std::size_t index, const LinkAddress& address) {
-    LinkEndpoint& link = side(index);
     if (index == 0) resetMonitor();
-    link.openOrRetry(address, LinkEndpoint::Clock::now());
-    if (index == 0 && link.isOpen()) pollFirmwareVersion();
+    afterOutputsTried(index, [this, index, address] {
+        side(index).openOrRetry(address, [this, index](const std::string& error) {
+            if (error.empty()) sideOpened(index);
+            if (index > 0) outputTried();
+        });
+    });
 }
 
-void Station::close(std::size_t index) { side(index).close(); }
+void Station::afterOutputsTried(std::size_t index, std::function<void()> attempt) {
+    const auto opening = [](LinkEndpoint* link) { return link->state() == LinkState::Opening; };
+    const std::vector<LinkEndpoint*> all = links_->all();
+    if (index == 0 && std::any_of(all.begin() + 1, all.end(), opening)) {
+        inputWaiting_ = std::move(attempt);
+        return;
+    }
+    attempt();
+}
+
+void Station::outputTried() {
+    const std::vector<LinkEndpoint*> all = links_->all();
+    const bool stillOpening = std::any_of(all.begin() + 1, all.end(), [](LinkEndpoint* link) {
+        return link->state() == LinkState::Opening;
+    });
+    if (!stillOpening && inputWaiting_) std::exchange(inputWaiting_, {})();
+}
+
+void Station::sideOpened(std::size_t index) {
+    // A listening input is polled when its source dials in; a poll at its own open would reach a
+    // source that dialled in that instant twice.
+    if (index == 0 && links_->input().address().kind != LinkAddress::Kind::TcpServer) pollFirmwareVersion();
+    // A half message of the last connection is no start for this one.
+    if (index == 1) rover_.clearPending();
+}
+
+void Station::close(std::size_t index) {
+    if (index == 0) inputWaiting_ = {};
+    side(index).close();
+    // An output given up while it was being opened has had its try.
+    if (index > 0) outputTried();
+}
 
 void Station::supervise() { links_->supervise(LinkEndpoint::Clock::now()); }
 
@@ -113,8 +150,8 @@ void Station::noticed(std::size_t index, const LinkNotice& notice) {
     case LinkNotice::What::RetryFailed:
         break;
     case LinkNotice::What::Reopened:
-        if (index == 0) inputOpened();
-        if (index == 1) rover_.clearPending();
+        if (index == 0) resetMonitor();
+        sideOpened(index);
         break;
     }
     if (face_.linkNoticed) face_.linkNoticed(index, notice);
@@ -127,13 +164,6 @@ void Station::clientNoticed(std::size_t index, bool connected, const std::string
         pollFirmwareVersion();
     }
     if (face_.clientNoticed) face_.clientNoticed(index, connected, text);
-}
-
-void Station::inputOpened() {
-    resetMonitor();
-    // A listening input is polled when its source dials in; a poll at its own open would reach a
-    // source that dialled in that instant twice.
-    if (links_->input().address().kind != LinkAddress::Kind::TcpServer) pollFirmwareVersion();
 }
 
 void Station::resetMonitor() {

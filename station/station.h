@@ -61,8 +61,7 @@ struct StationFace {
     std::function<void(const std::string& expected)> commandRefused;
     // A log or capture file stopped taking rows or blocks, or took them again.
     std::function<void(const LogFileNotice& notice)> fileNoticed;
-    // While a TCP connect waits, and while a full serial transmit queue drains.
-    std::function<void(std::uint32_t maxMs)> pumpEventsFor;
+    // While a full serial transmit queue drains.
     std::function<void()> processEvents;
 };
 
@@ -79,15 +78,20 @@ public:
 
     // Closes the side before an open (of either kind), and starts the input's monitor afresh.
     void prepareOpen(std::size_t index);
-    // The user's open: prepareOpen, then one attempt now. The input's monitor starts afresh and its
-    // receiver is asked for its firmware version. On failure false with one line in `error`.
-    bool open(std::size_t index, const LinkAddress& address, bool reconnect, std::string& error);
+    // The user's open: prepareOpen, then one attempt, whose outcome comes to `opened` as
+    // LinkEndpoint::open says. An opened input's receiver is asked for its firmware version. The
+    // input's attempt waits until the outputs being opened have had theirs, so that the start of
+    // its stream reaches them too.
+    void open(std::size_t index, const LinkAddress& address, bool reconnect, LinkEndpoint::Opened opened = {});
     // A station that starts before its peers: as open, but a failed attempt is tried again with
     // back-off.
     void openOrRetry(std::size_t index, const LinkAddress& address);
     // The user's close of one side, and of every side.
     void close(std::size_t index);
-    void closeAll() { links_->closeAll(); }
+    void closeAll() {
+        inputWaiting_ = {};
+        links_->closeAll();
+    }
     // From the face's timer: lost links noticed, reopened when due.
     void supervise();
 
@@ -132,7 +136,10 @@ private:
     void watchReturn(LinkBytes block);
     void noticed(std::size_t index, const LinkNotice& notice);
     void clientNoticed(std::size_t index, bool connected, const std::string& text);
-    void inputOpened();
+    // Runs the input's attempt now, or once no output is Opening any more.
+    void afterOutputsTried(std::size_t index, std::function<void()> attempt);
+    void sideOpened(std::size_t index);
+    void outputTried();
     void pollFirmwareVersion();
     CommandTextOutputs commandOutputs();
 
@@ -153,6 +160,7 @@ private:
     ReceiverMonitor monitor_;
     RoverMonitor rover_;
     std::unique_ptr<StationLinks> links_;
+    std::function<void()> inputWaiting_;  // the input's attempt, until the outputs had theirs
     bool stopped_ = false;
 };
 

@@ -48,7 +48,6 @@ LinkEndpointHooks StationLinks::hooksOf(std::size_t side) {
             hooks_.clientNoticed(side, connected, text);
         };
     }
-    hooks.pumpEventsFor = hooks_.pumpEventsFor;
     hooks.processEvents = hooks_.processEvents;
     return hooks;
 }

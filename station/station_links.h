@@ -38,7 +38,6 @@ struct StationLinksHooks {
     // Owner thread. `side` is 0 for the input, 1 for the first output, and so on.
     std::function<void(std::size_t side, const LinkNotice& notice)> noticed;
     std::function<void(std::size_t side, bool connected, const std::string& text)> clientNoticed;
-    std::function<void(std::uint32_t maxMs)> pumpEventsFor;
     std::function<void()> processEvents;
 };
 

@@ -23,6 +23,7 @@
 #include "app/string_grid.h"
 #include "tests/fake_delay_timer.h"
 #include "tests/tcp_peer.h"
+#include "tests/window_waits.h"
 #include "tests/test_data.h"
 
 namespace tessaly {
@@ -242,6 +243,7 @@ TEST_F(FormMainTest, IconWarnsWhileAnOpenInputHasNoGoodPair) {
     child<QLineEdit>("LabeledEditTcpHost")->setText(QStringLiteral("127.0.0.1"));
     child<QLineEdit>("LabeledEditTcpPort")->setText(QString::number(receiver.port()));
     form->ButtonTCPopenClick();
+    test::untilOpensEnded(*form);
     ASSERT_TRUE(form->IdTCPClient1().connected());
     idle();
     EXPECT_EQ(form->shownIcon(), StatusIconKind::Warning);

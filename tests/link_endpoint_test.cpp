@@ -19,6 +19,7 @@
 #include "links/link_endpoint.h"
 #include "testing/serial_test_support.h"
 #include "tests/tcp_peer.h"
+#include "testing/link_open.h"
 #include "testing/test_owner_thread.h"
 
 namespace tessaly {
@@ -65,10 +66,6 @@ protected:
             received.insert(received.end(), block.begin(), block.end());
         };
         hooks.noticed = [this](const LinkNotice& notice) { notices.push_back(notice); };
-        hooks.pumpEventsFor = [this](std::uint32_t ms) {
-            if (duringPump) std::exchange(duringPump, nullptr)();
-            std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-        };
         hooks.processEvents = [this] { owner->processEvents(); };
         link = owner->call([&] { return std::make_unique<LinkEndpoint>(true, loop, owner, hooks); });
     }
@@ -88,11 +85,8 @@ protected:
         };
         hooks.noticed = [](const LinkNotice&) {};
         hooks.processEvents = [this] { owner->processEvents(); };
-        std::string error;
-        owner->call([&] {
-            other = std::make_unique<LinkEndpoint>(false, loop, owner, hooks);
-            EXPECT_TRUE(other->open(address, error)) << error;
-        });
+        owner->call([&] { other = std::make_unique<LinkEndpoint>(false, loop, owner, hooks); });
+        EXPECT_EQ(testing::openLink(*owner, *other, address), "");
         return *other;
     }
     std::size_t readSize(const Bytes& bytes) {
@@ -122,7 +116,6 @@ protected:
 
     testing::PortsFolder ports;
     std::shared_ptr<IoLoop> loop = std::make_shared<IoLoop>();
-    std::function<void()> duringPump;  // owner thread: runs once among the events of a wait
     std::shared_ptr<testing::TestOwnerThread> owner = std::make_shared<testing::TestOwnerThread>();
     std::unique_ptr<LinkEndpoint> link;
     std::vector<LinkNotice> notices;  // owner thread
@@ -141,8 +134,7 @@ TEST_F(LinkEndpointTest, TcpLinkLostIsReopenedWhenItsServerIsBackWithoutNagle) {
     LinkAddress address;
     address.host = "127.0.0.1";
     address.tcpPort = port;
-    std::string error;
-    ASSERT_TRUE(owner->call([&] { return link->open(address, error); }));
+    ASSERT_EQ(testing::openLink(*owner, *link, address), "");
     server->accept();
     EXPECT_EQ(noDelayOfTheSocket(), 1) << "TCP_NODELAY on the relay socket";
 
@@ -168,38 +160,44 @@ TEST_F(LinkEndpointTest, TcpLinkLostIsReopenedWhenItsServerIsBackWithoutNagle) {
 }
 
 // The user closes the link while an attempt to open it waits (here for a caster that takes the
-// connection and never answers), at the first open and at a retry: the attempt gives up at once,
-// and the link stays closed with no notice after the close, neither then nor at later supervision.
+// connection and never answers), at the first open and at a retry: the attempt does not hold the
+// owner, and the link stays closed with no notice after the close, neither then nor at later
+// supervision.
 TEST_F(LinkEndpointTest, CloseWhileAnAttemptWaitsLeavesTheLinkClosedWithNoNoticeAfter) {
     LinkAddress address;
     address.kind = LinkAddress::Kind::NtripClient;
     address.host = "127.0.0.1";
     address.tcpPort = std::make_unique<testing::TcpPeer>()->port();  // free, for now
     address.mount = "L6E";
-    const auto closedAmongTheEvents = [&](const std::function<void()>& attempt) {
-        duringPump = [this] { link->close(); };
+    bool heard = false;  // owner thread: an outcome of an attempt reached the program
+    const auto closedWhileItWaits = [&](const std::function<void()>& attempt, LinkState waiting) {
         const auto began = Clock::now();
         owner->call(attempt);
-        EXPECT_LT(Clock::now() - began, 5s) << "the attempt waited for its time-out (10 s)";
+        EXPECT_LT(Clock::now() - began, 1s) << "the attempt held the owner";
+        EXPECT_EQ(owner->call([&] { return link->state(); }), waiting);
+        std::this_thread::sleep_for(200ms);  // the caster has taken the connection meanwhile
+        owner->call([&] { link->close(); });
+        std::this_thread::sleep_for(200ms);
         EXPECT_EQ(owner->call([&] { return link->state(); }), LinkState::Closed);
         owner->call([&] { link->supervise(Clock::now() + 1h); });
-        EXPECT_TRUE(owner->call([&] { return notices.empty(); })) << notices.front().error;
+        EXPECT_TRUE(owner->call([&] { return notices.empty() && !heard; }));
     };
     // Nobody listens: refused, so the link waits to retry.
-    owner->call([&] { link->openOrRetry(address, Clock::now()); });
+    EXPECT_NE(testing::outcomeOf(*owner, [&](LinkEndpoint::Opened opened) { link->openOrRetry(address, opened); }), "");
+    ASSERT_TRUE(testing::eventually([&] { return owner->call([&] { return !notices.empty(); }); }));
     ASSERT_EQ(owner->call([&] { return link->state(); }), LinkState::Reconnecting);
     owner->call([&] { notices.clear(); });
     testing::TcpPeer silentCaster(address.tcpPort);
-    closedAmongTheEvents([&] { link->supervise(Clock::now() + 1h); });
-    closedAmongTheEvents([&] { link->openOrRetry(address, Clock::now()); });
+    closedWhileItWaits([&] { link->supervise(Clock::now() + 1h); }, LinkState::Reconnecting);
+    closedWhileItWaits([&] { link->openOrRetry(address, [&](const std::string&) { heard = true; }); },
+                       LinkState::Opening);
 }
 
 TEST_F(LinkEndpointTest, UnpluggedSerialDeviceIsReopenedWhenPluggedInAgain) {
     auto device = std::make_unique<testing::PtyPair>();
     ports.link(6, device->nearPath());
     const LinkAddress address = serialPort(6);
-    std::string error;
-    ASSERT_TRUE(owner->call([&] { return link->open(address, error); })) << error;
+    ASSERT_EQ(testing::openLink(*owner, *link, address), "");
 
     device.reset();  // unplugged
     const Clock::time_point t0 = Clock::now();
@@ -220,9 +218,8 @@ TEST_F(LinkEndpointTest, WithoutReconnectALostLinkIsClosedAndSaidOnce) {
     LinkAddress address;
     address.host = "127.0.0.1";
     address.tcpPort = server->port();
-    std::string error;
     owner->call([&] { link->setReconnect(false); });
-    ASSERT_TRUE(owner->call([&] { return link->open(address, error); }));
+    ASSERT_EQ(testing::openLink(*owner, *link, address), "");
     server->accept();
     server->closeOrderly();
     const LinkNotice lost = supervisedUntilNotice(Clock::now());
@@ -238,8 +235,7 @@ TEST_F(LinkEndpointTest, RelayGoesOnWhileTheOwnerIsBusyAndTheMonitorCatchesUpInO
     LinkAddress address;
     address.host = "127.0.0.1";
     address.tcpPort = server.port();
-    std::string error;
-    ASSERT_TRUE(owner->call([&] { return link->open(address, error); }));
+    ASSERT_EQ(testing::openLink(*owner, *link, address), "");
     server.accept();
     Bytes stream(300000);
     for (std::size_t i = 0; i < stream.size(); ++i) stream[i] = static_cast<std::uint8_t>(i * 13 + i / 509);
@@ -278,8 +274,7 @@ TEST_F(LinkEndpointTest, TcpStreamReachesABusySerialPortWholeAndInOrder) {
     LinkAddress address;
     address.host = "127.0.0.1";
     address.tcpPort = caster.port();
-    std::string error;
-    ASSERT_TRUE(owner->call([&] { return link->open(address, error); }));
+    ASSERT_EQ(testing::openLink(*owner, *link, address), "");
     caster.accept();
 
     Bytes stream(400000);  // several times the transmit queue
@@ -297,8 +292,7 @@ TEST_F(LinkEndpointTest, SerialFloodWhileTheOwnerIsBusyLosesNoByteAndTheTcpSideK
     testing::PtyPair receiver;
     ports.link(8, receiver.nearPath());
     const LinkAddress serial = serialPort(8);
-    std::string error;
-    ASSERT_TRUE(owner->call([&] { return link->open(serial, error); })) << error;
+    ASSERT_EQ(testing::openLink(*owner, *link, serial), "");
     testing::TcpPeer rover;
     LinkAddress address;
     address.host = "127.0.0.1";

@@ -9,6 +9,7 @@
 
 #include "app/monitor_view.h"
 #include "station/station.h"
+#include "testing/link_open.h"
 #include "testing/serial_test_support.h"
 #include "testing/test_owner_thread.h"
 #include "tests/fake_delay_timer.h"
@@ -55,7 +56,6 @@ protected:
             view.reset();
             ++resets;
         };
-        face.pumpEventsFor = [](std::uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); };
         face.processEvents = [this] { owner->processEvents(); };
         if (adjust) adjust(face);
         station = owner->call([&] { return std::make_unique<Station>(config, std::move(seams), std::move(face)); });
@@ -63,11 +63,13 @@ protected:
     void TearDown() override {
         owner->call([&] { station.reset(); });
     }
-    void openInput() {
-        owner->call([&] {
-            std::string error;
-            ASSERT_TRUE(station->open(0, tcpAddress(input.port()), true, error)) << error;
+    std::string open(std::size_t side, const LinkAddress& address) {
+        return testing::outcomeOf(*owner, [&](LinkEndpoint::Opened opened) {
+            station->open(side, address, true, std::move(opened));
         });
+    }
+    void openInput() {
+        ASSERT_EQ(open(0, tcpAddress(input.port())), "");
         input.accept();
     }
     // The input's receiver sends L6 reports in one go; waits until the monitor has decoded them.
@@ -149,10 +151,7 @@ std::uint64_t StationTest::roverCountAfterReset(bool resetRover) {
     config.resetRoverWithMonitor = resetRover;
     make(config);
     testing::TcpPeer rover;
-    owner->call([&] {
-        std::string error;
-        EXPECT_TRUE(station->open(1, tcpAddress(rover.port()), true, error)) << error;
-    });
+    EXPECT_EQ(open(1, tcpAddress(rover.port())), "");
     rover.accept();
     rover.send(test::navPvtFrame({}));
     EXPECT_TRUE(testing::eventually([&] { return owner->call([&] { return station->rover().counters().navPvt == 1; }); }));
@@ -175,6 +174,28 @@ TEST_F(StationTest, AWrongChecksumInACommandIsRefusedToTheFaceAndTheRestStillLea
     owner->call([&] { station->sendCommandText("OK"); });
     EXPECT_EQ(input.receive(4), test::bytesOf("OK\r\n")) << "nothing of the refused frame went out";
     EXPECT_EQ(owner->call([&] { return refused; }), "1068");
+}
+
+// The output is a caster that took the connection and has not answered yet: the input is not read
+// before the output has had its try, here given up by the user.
+TEST_F(StationTest, TheInputWaitsForTheOutputsBeingOpened) {
+    make({});
+    testing::TcpPeer caster;
+    LinkAddress output = tcpAddress(caster.port());
+    output.kind = LinkAddress::Kind::NtripServer;
+    output.mount = "L6";
+    owner->call([&] {
+        station->open(1, output, true);
+        station->open(0, tcpAddress(input.port()), true);
+    });
+    caster.accept();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(owner->call([&] { return station->side(0).state(); }), LinkState::Closed)
+        << "the input's attempt waits for the output's";
+    owner->call([&] { station->close(1); });
+    input.accept();
+    EXPECT_EQ(input.receive(kPoll.size()), kPoll);
+    EXPECT_EQ(owner->call([&] { return station->side(0).state(); }), LinkState::Open);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include "links/net/tcp_link.h"
 #include "tests/tcp_peer.h"
+#include "testing/link_open.h"
 #include "testing/test_owner_thread.h"
 
 namespace tessaly {
@@ -38,14 +39,12 @@ protected:
             std::lock_guard lock(mutex);
             failures.push_back(text);
         };
-        handlers.pumpEventsFor = [this](std::uint32_t) {
-            owner->processEvents();
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        };
         link = std::make_unique<TcpLink>(config, std::make_shared<IoLoop>(), owner, handlers);
     }
     bool connect(const std::string& host, int port) {
-        return owner->call([&] { return link->TcpConnect(host, port); });
+        return testing::outcomeOf(*owner, [&](std::function<void(const std::string&)> outcome) {
+                   link->TcpConnect(host, port, {}, [outcome](bool connected) { outcome(connected ? "" : "refused"); });
+               }) == "";
     }
     bool connected() { return owner->call([&] { return link->connected(); }); }
     // A link whose sends give up after `ms` without progress, connected to the peer.

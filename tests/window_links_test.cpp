@@ -22,6 +22,7 @@
 #include "monitor/receiver_monitor.h"
 #include "testing/serial_test_support.h"
 #include "tests/tcp_peer.h"
+#include "tests/window_waits.h"
 #include "tests/test_data.h"
 
 namespace tessaly {
@@ -97,11 +98,13 @@ protected:
         child<QLineEdit>(input ? "LabeledEditTcpHost" : "LabeledEditTcpHost2")->setText(QString::fromStdString(host));
         child<QLineEdit>(input ? "LabeledEditTcpPort" : "LabeledEditTCPport2")->setText(QString::fromStdString(port));
         input ? form->ButtonTCPopenClick() : form->ButtonTCPopen2Click();
+        test::untilOpensEnded(*form);
     }
     void openSerial(bool input, int portNo) {
         child<QRadioButton>(input ? "RadioButtonSerial" : "RadioButtonSerial2")->setChecked(true);
         child<QComboBox>(input ? "ComboBoxPort" : "ComboBoxPort2")->setEditText(QStringLiteral("COM%1").arg(portNo));
         input ? form->ButtonOpenClick() : form->ButtonOpen2Click();
+        test::untilOpensEnded(*form);
     }
     // Opens one side to the far end: TCP when it has a server, serial on `portNo` otherwise.
     void open(bool input, FarEnd& end, int portNo) {

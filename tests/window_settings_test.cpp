@@ -21,6 +21,7 @@
 #include "settings/profile_file.h"
 #include "testing/serial_test_support.h"
 #include "tests/tcp_peer.h"
+#include "tests/window_waits.h"
 #include "tests/test_data.h"
 
 namespace tessaly {
@@ -169,6 +170,7 @@ TEST_F(WindowSettingsTest, IniArgumentNamesTheFileAndReopenFlagsOpenBothLinks) {
     // relay.INI does not exist (the file is relay.ini): a new, empty settings file is made.
     closeWindow();
     start({folder.file("relay.ini")});
+    test::untilOpensEnded(*form);
     ASSERT_TRUE(form->IdTCPClient1().connected());
     ASSERT_TRUE(form->IdTCPClient2().connected());
     receiver.accept();

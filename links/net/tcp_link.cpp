@@ -305,6 +305,8 @@ struct TcpLink::ConnectAttempt : std::enable_shared_from_this<ConnectAttempt> {
     bool requestSent = false, over = false;
     std::vector<std::uint8_t> piece;
     std::atomic<std::shared_ptr<Connection>>* slot = nullptr;  // the link's, while not abandoned
+    // Posted to the owner once finished; it checks first that the attempt was not abandoned.
+    std::function<void()> finished_;
 
     std::mutex mutex;
     bool finished = false;  // guarded by mutex
@@ -391,6 +393,7 @@ struct TcpLink::ConnectAttempt : std::enable_shared_from_this<ConnectAttempt> {
         }
         agreed = ok;
         opening = std::move(outcome);
+        if (!abandoned) connection->owner->post(std::exchange(finished_, {}));
     }
 };
 
@@ -430,14 +433,14 @@ int TcpLink::socketHandle() const {
     return connection && connection->isConnected() ? connection->fd : -1;
 }
 
-bool TcpLink::TcpConnect(const std::string& host, int port, TcpOpener opener) {
+void TcpLink::TcpConnect(const std::string& host, int port, TcpOpener opener, std::function<void(bool)> done) {
     openingError_.clear();
     if (pending_) pending_->abandon();
     if (const auto old = connection_.load()) old->disconnect();
     connection_.store(nullptr);
     host_ = host;
     port_ = static_cast<std::uint16_t>(port);
-    if (host.empty() || port < 1 || port > 65535) return false;
+    const bool valid = !host.empty() && port >= 1 && port <= 65535;
 
     auto connection = std::make_shared<Connection>(loop_->context());
     connection->config = config_;
@@ -446,41 +449,43 @@ bool TcpLink::TcpConnect(const std::string& host, int port, TcpOpener opener) {
     auto attempt = std::make_shared<ConnectAttempt>(loop_->context(), connection);
     attempt->opener = std::move(opener);
     attempt->slot = &connection_;
-    pending_ = attempt;
-    loop_->post([attempt, host, port = port_] { attempt->start(host, port); });
-
-    // The attempt keeps the time-out itself, connect and opening exchange together; the wait here
-    // gives it a moment more, so that a peer that connected but did not answer in time is said
-    // as such (the opener's error) and not as a connect that failed.
-    constexpr auto kGrace = std::chrono::seconds(1);
-    const auto deadline = Clock::now() + std::chrono::milliseconds(config_.connectTimeoutMs) + kGrace;
-    bool agreed = false;
-    TcpOpening opening;
-    for (;;) {
+    // The link and `done` are touched only while the attempt is the link's own: a close, another
+    // connect and the link's destructor abandon it on the owner thread, where this runs too.
+    attempt->finished_ = [this, weak = std::weak_ptr(attempt), done = std::move(done)] {
+        const auto attempt = weak.lock();
+        if (!attempt) return;
         {
             std::lock_guard lock(attempt->mutex);
-            // A close or another connect while events ran here: this attempt no longer counts,
-            // and whatever it installed was disconnected by them.
-            if (attempt->abandoned) return false;
-            if (attempt->finished || Clock::now() >= deadline) {
-                attempt->abandoned = !attempt->finished;
-                agreed = attempt->finished && attempt->agreed;
-                opening = std::move(attempt->opening);
-                break;
-            }
+            if (attempt->abandoned) return;
         }
-        // Short slices: the attempt has no way to wake the window's event loop by itself.
-        if (handlers_.pumpEventsFor) {
-            handlers_.pumpEventsFor(10);
-        } else {
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
+        connectFinished(attempt);
+        done(connection_.load() != nullptr);
+    };
+    pending_ = attempt;
+    if (!valid) {
+        loop_->post([attempt] { attempt->finish(false, {}); });
+        return;
     }
+    loop_->post([attempt, host, port = port_] { attempt->start(host, port); });
+}
+
+void TcpLink::connectFinished(const std::shared_ptr<ConnectAttempt>& attempt) {
     pending_.reset();
+    TcpOpening opening;
+    bool agreed = false;
+    {
+        std::lock_guard lock(attempt->mutex);
+        agreed = attempt->agreed;
+        opening = std::move(attempt->opening);
+    }
     openingError_ = opening.error;
-    if (!agreed) return false;
-    loop_->post([connection, early = std::move(opening.early)]() mutable { connection->startReading(std::move(early)); });
-    return true;
+    if (!agreed) {
+        connection_.store(nullptr);
+        return;
+    }
+    loop_->post([connection = attempt->connection, early = std::move(opening.early)]() mutable {
+        connection->startReading(std::move(early));
+    });
 }
 
 void TcpLink::TcpClose() {

@@ -73,8 +73,6 @@ struct TcpLinkHandlers {
     std::function<void(LinkBytes block)> blockReceived;
     // On the owner thread: a socket failure other than the peer closing. The link is closed.
     std::function<void(const std::string& text)> readerFailed;
-    // Lets the window process its events while a connect waits, for at most the given time.
-    std::function<void(std::uint32_t maxMs)> pumpEventsFor;
     // On the loop, after each block handed on: true while the links it went to have too much
     // waiting for their peers. The next read waits meanwhile, so the peer that sends is slowed
     // down by TCP itself instead of a peer that reads slowly losing bytes.
@@ -89,11 +87,13 @@ public:
     TcpLink(const TcpLink&) = delete;
     TcpLink& operator=(const TcpLink&) = delete;
 
-    // Resolves the host (IPv4) and connects, waiting at most the connect time-out while window
-    // events keep being processed. An empty host or a port outside 1 to 65535 fails at once.
-    // With an opener, the connection counts only once the opener agreed; otherwise its error is
-    // kept for openingError().
-    bool TcpConnect(const std::string& host, int port, TcpOpener opener = {});
+    // Resolves the host (IPv4) and connects on the loop, and returns at once: `done` says on the
+    // owner thread, from its events and never from within this call, whether the peer is there,
+    // within the connect time-out. An empty host or a port outside 1 to 65535 fails. With an
+    // opener, the connection counts only once the opener agreed; otherwise its error is kept for
+    // openingError(). A close, another connect or the link going away first drops the attempt,
+    // and `done` is not called.
+    void TcpConnect(const std::string& host, int port, TcpOpener opener, std::function<void(bool connected)> done);
     // Why the opener of the last connect refused; empty when it agreed or there was none.
     const std::string& openingError() const { return openingError_; }
     // Discards what was received and not yet handed over, and closes in order. Never fails.
@@ -118,13 +118,15 @@ public:
     struct ConnectAttempt;
 
 private:
+    void connectFinished(const std::shared_ptr<ConnectAttempt>& attempt);
+
     std::shared_ptr<IoLoop> loop_;  // first: what is bound to it goes before it
     TcpLinkConfig config_;
     std::shared_ptr<OwnerThread> owner_;
     TcpLinkHandlers handlers_;
     // Replaced by the owner's connects; writers on other threads read it.
     std::atomic<std::shared_ptr<Connection>> connection_;
-    // The connect under way, while TcpConnect waits for it; owner thread.
+    // The connect under way; owner thread.
     std::shared_ptr<ConnectAttempt> pending_;
     std::string host_;
     std::uint16_t port_ = 0;
