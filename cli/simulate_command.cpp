@@ -1,17 +1,13 @@
 #include "cli/simulate_command.h"
 
-#include <poll.h>
-#include <unistd.h>
-
 #include <chrono>
+#include <map>
 #include <memory>
 #include <ostream>
 
-#include "cli/client_connection.h"
+#include "cli/local_server.h"
 #include "cli/number_option.h"
 #include "cli/receiver_simulator.h"
-#include "cli/stop_request.h"
-#include "cli/tcp_server_socket.h"
 #include "monitor/frame_scanner.h"
 
 namespace tessaly {
@@ -23,44 +19,42 @@ using Clock = std::chrono::steady_clock;
 // still leaves turns for the sockets; a loop further behind than a real second skips ahead.
 constexpr std::uint64_t kSecondsPerTurn = 256;
 
-// A client and the frames it sends, cut by the program's own scanner; the receiver answers
-// each valid one into this client's queue.
+// The frames a client sends, cut by the program's own scanner; the receiver answers each valid
+// one to this client alone.
 class SimulatorClient final : private ScanObserver {
 public:
-    SimulatorClient(int socket, std::string peer, ReceiverSimulator& simulator)
-        : connection(socket, std::move(peer)), simulator_(simulator), scanner_(*this) {}
+    SimulatorClient(TcpClientId id, LocalServer& server, ReceiverSimulator& simulator)
+        : id_(id), server_(server), simulator_(simulator), scanner_(*this) {}
 
     void scanBlock(ByteView block) { scanner_.scanBlock(block); }
 
-    ClientConnection connection;
-    bool overflowed = false;
-    bool closed = false;
-
 private:
-    void frameFound(ByteView frame) override {
-        const Bytes reply = simulator_.answer(frame);
-        if (!reply.empty() && !connection.queue(reply)) overflowed = true;
-    }
+    void frameFound(ByteView frame) override { server_.writeTo(id_, simulator_.answer(frame)); }
 
+    const TcpClientId id_;
+    LocalServer& server_;
     ReceiverSimulator& simulator_;
     UbxFrameScanner scanner_;
 };
 
+// Runs on the server's loop.
 class SimulatorServer {
 public:
-    SimulatorServer(int listener, ReceiverSimulator simulator, double rate, std::ostream& err)
-        : listener_(listener), simulator_(std::move(simulator)),
-          period_(std::chrono::duration<double>(1.0 / rate)), err_(err) {}
-    ~SimulatorServer() { ::close(listener_); }
+    SimulatorServer(LocalServer& server, ReceiverSimulator simulator, double rate)
+        : server_(server), simulator_(std::move(simulator)), period_(std::chrono::duration<double>(1.0 / rate)) {}
 
-    void run(const StopRequest& stop) {
+    LocalServer::Handlers handlers() {
+        return {[this](TcpClientId id) { clients_[id] = std::make_unique<SimulatorClient>(id, server_, simulator_); },
+                [this](TcpClientId id, LinkBytes block) { clients_.at(id)->scanBlock(block); },
+                [this](TcpClientId id) { clients_.erase(id); }};
+    }
+
+    void start() {
         start_ = Clock::now();
-        while (!stop.requested()) {
+        server_.repeat(start_, [this] {
             produceDueSeconds();
-            std::vector<pollfd> fds = pollList();
-            const auto wait = std::chrono::ceil<std::chrono::milliseconds>(nextTick() - Clock::now());
-            if (stop.waitForEvents(fds.data(), fds.size(), wait) > 0) handleEvents(fds);
-        }
+            return nextTick();
+        });
     }
 
 private:
@@ -76,50 +70,16 @@ private:
         }
         for (std::uint64_t made = 0; made < kSecondsPerTurn && nextTick() <= now; ++made) {
             ++ticks_;
-            const SimulatedSecond second = simulator_.nextSecond();
-            if (second.bytes.empty()) continue;
-            for (auto& client : clients_) {
-                if (!client->connection.queue(second.bytes)) client->overflowed = true;
-            }
-        }
-        for (auto& client : clients_) {
-            if (!client->overflowed && !client->connection.flush()) client->closed = true;
-        }
-        dropFailedClients("disconnected");
-    }
-
-    std::vector<pollfd> pollList() const { return clientPollList(listener_, clients_); }
-
-    void handleEvents(const std::vector<pollfd>& fds) {
-        serveClients(fds, clients_, [](SimulatorClient& client, ByteView block) { client.scanBlock(block); });
-        dropFailedClients("disconnected");
-        if (fds[0].revents & POLLIN) acceptClients();
-    }
-
-    void acceptClients() {
-        std::string peer;
-        while (const auto socket = acceptClient(listener_, peer)) {
-            clients_.push_back(std::make_unique<SimulatorClient>(*socket, peer, simulator_));
-            err_ << "simulate: client " << peer << " connected" << std::endl;
+            server_.write(simulator_.nextSecond().bytes);
         }
     }
 
-    void dropFailedClients(const char* why) {
-        std::erase_if(clients_, [&](const std::unique_ptr<SimulatorClient>& client) {
-            if (!client->overflowed && !client->closed) return false;
-            err_ << "simulate: client " << client->connection.peer() << " "
-                 << (client->overflowed ? "dropped (not reading)" : why) << std::endl;
-            return true;
-        });
-    }
-
-    int listener_;
+    LocalServer& server_;
     ReceiverSimulator simulator_;
     std::chrono::duration<double> period_;
-    std::ostream& err_;
     Clock::time_point start_;
     std::uint64_t ticks_ = 0;
-    std::vector<std::unique_ptr<SimulatorClient>> clients_;
+    std::map<TcpClientId, std::unique_ptr<SimulatorClient>> clients_;
 };
 
 }  // namespace
@@ -176,21 +136,23 @@ int runSimulate(const SimulateOptions& options, std::ostream& err) {
         err << "simulate: no recorded L6 messages in '" << options.dataFolder
             << "', making them up" << std::endl;
     }
+    LocalServer server("simulate", err);
+    SimulatorServer simulator(server,
+                              ReceiverSimulator(options.seed, messages ? std::move(*messages)
+                                                                       : L6MessageSource(options.seed)),
+                              options.rate);
     std::string error;
-    const StopRequest stop;
-    const auto listener = listenLocal(options.port, error);
-    if (!listener) {
+    const bool listening = server.listen(options.port, simulator.handlers(), [&] {
+        err << "simulate: listening on 127.0.0.1:" << server.port() << ", "
+            << (messages ? "recorded" : "made-up") << " L6 messages, seed " << options.seed
+            << ", rate " << options.rate << std::endl;
+        simulator.start();
+    }, error);
+    if (!listening) {
         err << "tessaly-cli simulate: " << error << "\n";
         return 2;
     }
-    err << "simulate: listening on 127.0.0.1:" << localPort(*listener) << ", "
-        << (messages ? "recorded" : "made-up") << " L6 messages, seed " << options.seed
-        << ", rate " << options.rate << std::endl;
-    SimulatorServer server(*listener,
-                           ReceiverSimulator(options.seed, messages ? std::move(*messages)
-                                                                    : L6MessageSource(options.seed)),
-                           options.rate, err);
-    server.run(stop);
+    server.runUntilStopped();
     return 0;
 }
 

@@ -1,18 +1,14 @@
 #include "cli/sink_command.h"
 
-#include <poll.h>
-#include <unistd.h>
-
 #include <chrono>
+#include <map>
 #include <memory>
 #include <ostream>
 
-#include "cli/client_connection.h"
+#include "cli/local_server.h"
 #include "cli/number_option.h"
 #include "cli/receiver_messages.h"
 #include "cli/simulated_rover.h"
-#include "cli/stop_request.h"
-#include "cli/tcp_server_socket.h"
 #include "monitor/frame_scanner.h"
 
 namespace tessaly {
@@ -38,29 +34,24 @@ bool isL6Message(ByteView frameOrCut) {
     return frameOrCut[2] == kUbxClassRxm && frameOrCut[3] == kUbxIdRxmL6;
 }
 
-// A client and its stream, cut by the program's own scanner; each client's stream is scanned
-// apart, since their bytes interleave at random. The rover answers each L6 message to the client
-// that sent it.
+// A client's stream, cut by the program's own scanner; each client's stream is scanned apart,
+// since their bytes interleave at random. The rover answers each L6 message to the client that
+// sent it.
 class SinkClient final : private ScanObserver {
 public:
-    SinkClient(int socket, std::string peer, SinkCounts& counts, SimulatedRover& rover)
-        : connection(socket, std::move(peer)), counts_(counts), rover_(rover), scanner_(*this) {}
+    SinkClient(TcpClientId id, LocalServer& server, SinkCounts& counts, SimulatedRover& rover)
+        : id_(id), server_(server), counts_(counts), rover_(rover), scanner_(*this) {}
 
     void scanBlock(ByteView block, std::int64_t nowMs) {
         counts_.bytes += block.size();
         nowMs_ = nowMs;
         scanner_.scanBlock(block);
     }
-
-    // False when the client has more queued than it reads.
-    bool send(ByteView bytes, std::uint64_t& counted) {
-        if (!connection.queue(bytes)) return false;
+    void send(ByteView bytes, std::uint64_t& counted) {
+        server_.writeTo(id_, bytes);
         counted += bytes.size();
-        return true;
     }
 
-    ClientConnection connection;
-    bool closed = false;
     std::uint64_t echoDue = 0;  // echo bytes owed but not yet a whole frame
 
 private:
@@ -73,51 +64,62 @@ private:
         if (isL6Message(cut)) send(rover_.correctionReceived(cut, false, nowMs_), counts_.roverBytes);
     }
 
+    const TcpClientId id_;
+    LocalServer& server_;
     SinkCounts& counts_;
     SimulatedRover& rover_;
     std::int64_t nowMs_ = 0;  // of the block being scanned
     UbxFrameScanner scanner_;
 };
 
+// Runs on the server's loop; the totals are read once it stopped.
 class SinkServer {
 public:
-    SinkServer(int listener, std::uint32_t echoRate, std::ostream& out, std::ostream& err)
-        : listener_(listener), echoRate_(echoRate), out_(out), err_(err) {}
-    ~SinkServer() { ::close(listener_); }
+    SinkServer(LocalServer& server, std::uint32_t echoRate, std::ostream& out)
+        : server_(server), echoRate_(echoRate), out_(out) {}
 
-    void run(const StopRequest& stop) {
+    LocalServer::Handlers handlers() {
+        return {[this](TcpClientId id) { clients_[id] = std::make_unique<SinkClient>(id, server_, counts_, rover_); },
+                [this](TcpClientId id, LinkBytes block) { clients_.at(id)->scanBlock(block, msSinceStart(Clock::now())); },
+                [this](TcpClientId id) { clients_.erase(id); }};
+    }
+
+    void start() {
         start_ = Clock::now();
-        nextStatus_ = start_ + kStatusInterval;
-        nextEcho_ = start_ + kEchoInterval;
-        while (!stop.requested()) {
+        server_.repeat(start_ + kStatusInterval, [this, next = start_ + kStatusInterval]() mutable {
             const auto now = Clock::now();
-            if (now >= nextStatus_) {
-                sendEpoch(now);
-                printStatus(now);
-            }
-            if (echoRate_ > 0 && now >= nextEcho_) echo(now);
-            std::vector<pollfd> fds = pollList();
-            auto due = nextStatus_;
-            if (echoRate_ > 0 && !clients_.empty()) due = std::min(due, nextEcho_);
-            const auto wait = std::chrono::ceil<std::chrono::milliseconds>(due - Clock::now());
-            if (stop.waitForEvents(fds.data(), fds.size(), wait) > 0) handleEvents(fds);
-        }
+            sendEpoch(now);
+            printStatus(now);
+            return next = nextAfter(next, now, kStatusInterval);
+        });
+        if (echoRate_ == 0) return;
+        server_.repeat(start_ + kEchoInterval, [this, next = start_ + kEchoInterval]() mutable {
+            const auto now = Clock::now();
+            echo(now);
+            return next = nextAfter(next, now, kEchoInterval);
+        });
+    }
+
+    void printTotals() {
         out_ << "sink: total " << counts_.bytes << " bytes, " << counts_.frames << " UBX frames, "
              << counts_.dropped << " dropped, " << counts_.echoed << " bytes echoed, " << counts_.roverBytes
              << " rover bytes sent" << std::endl;
     }
 
 private:
+    // Keeps the beat; a loop that fell behind it goes on from now.
+    static Clock::time_point nextAfter(Clock::time_point due, Clock::time_point now, Clock::duration interval) {
+        due += interval;
+        return due <= now ? now + interval : due;
+    }
+
     std::int64_t msSinceStart(Clock::time_point now) const {
         return std::chrono::duration_cast<std::chrono::milliseconds>(now - start_).count();
     }
 
     void sendEpoch(Clock::time_point now) {
         const Bytes messages = rover_.epoch(msSinceStart(now));
-        for (auto& client : clients_) {
-            client->send(messages, counts_.roverBytes);
-            if (!client->connection.flush()) client->closed = true;
-        }
+        for (auto& [id, client] : clients_) client->send(messages, counts_.roverBytes);
     }
 
     void printStatus(Clock::time_point now) {
@@ -126,55 +128,31 @@ private:
              << " B/s, " << counts_.echoed << " bytes echoed, " << clients_.size() << " clients, rover "
              << roverFixName(rover_.fix(msSinceStart(now))) << std::endl;
         bytesAtLastStatus_ = counts_.bytes;
-        nextStatus_ += kStatusInterval;
-        if (nextStatus_ <= now) nextStatus_ = now + kStatusInterval;
     }
 
+    // The slice owed to each client goes out as one block of whole frames.
     void echo(Clock::time_point now) {
         const std::uint64_t slice = echoRate_ / 10 + (echoRate_ % 10 != 0);
         // The echo repeats the rover's current solution, as a rover at a high rate would.
         const Bytes frame = rover_.navPvt(msSinceStart(now));
-        for (auto& client : clients_) {
+        for (auto& [id, client] : clients_) {
             client->echoDue += slice;
-            while (client->echoDue >= frame.size()) {
-                client->echoDue -= frame.size();
-                if (!client->send(frame, counts_.echoed)) break;  // not reading: leave it be
+            Bytes frames;
+            for (; client->echoDue >= frame.size(); client->echoDue -= frame.size()) {
+                frames.insert(frames.end(), frame.begin(), frame.end());
             }
-            if (!client->connection.flush()) client->closed = true;
-        }
-        nextEcho_ += kEchoInterval;
-        if (nextEcho_ <= now) nextEcho_ = now + kEchoInterval;
-    }
-
-    std::vector<pollfd> pollList() const { return clientPollList(listener_, clients_); }
-
-    void handleEvents(const std::vector<pollfd>& fds) {
-        const std::int64_t nowMs = msSinceStart(Clock::now());
-        serveClients(fds, clients_, [nowMs](SinkClient& client, ByteView block) { client.scanBlock(block, nowMs); });
-        std::erase_if(clients_, [&](const std::unique_ptr<SinkClient>& client) {
-            if (client->closed) err_ << "sink: client " << client->connection.peer() << " disconnected" << std::endl;
-            return client->closed;
-        });
-        if (fds[0].revents & POLLIN) {
-            std::string peer;
-            while (const auto socket = acceptClient(listener_, peer)) {
-                clients_.push_back(std::make_unique<SinkClient>(*socket, peer, counts_, rover_));
-                err_ << "sink: client " << peer << " connected" << std::endl;
-            }
+            if (!frames.empty()) client->send(frames, counts_.echoed);
         }
     }
 
-    int listener_;
+    LocalServer& server_;
     std::uint32_t echoRate_;
     std::ostream& out_;
-    std::ostream& err_;
     SinkCounts counts_;
     std::uint64_t bytesAtLastStatus_ = 0;
     SimulatedRover rover_;
     Clock::time_point start_;
-    Clock::time_point nextStatus_;
-    Clock::time_point nextEcho_;
-    std::vector<std::unique_ptr<SinkClient>> clients_;
+    std::map<TcpClientId, std::unique_ptr<SinkClient>> clients_;
 };
 
 }  // namespace
@@ -206,17 +184,20 @@ std::optional<SinkOptions> parseSinkOptions(const std::vector<std::string>& args
 }
 
 int runSink(const SinkOptions& options, std::ostream& out, std::ostream& err) {
+    LocalServer server("sink", err);
+    SinkServer sink(server, options.echoRate, out);
     std::string error;
-    const StopRequest stop;
-    const auto listener = listenLocal(options.port, error);
-    if (!listener) {
+    const bool listening = server.listen(options.port, sink.handlers(), [&] {
+        err << "sink: listening on 127.0.0.1:" << server.port() << ", echo " << options.echoRate << " B/s"
+            << std::endl;
+        sink.start();
+    }, error);
+    if (!listening) {
         err << "tessaly-cli sink: " << error << "\n";
         return 2;
     }
-    err << "sink: listening on 127.0.0.1:" << localPort(*listener) << ", echo "
-        << options.echoRate << " B/s" << std::endl;
-    SinkServer server(*listener, options.echoRate, out, err);
-    server.run(stop);
+    server.runUntilStopped();
+    sink.printTotals();
     return 0;
 }
 

@@ -4,7 +4,10 @@
 #include <signal.h>
 #include <sys/wait.h>
 
+#include <chrono>
 #include <cstdio>
+#include <thread>
+#include <utility>
 
 #include "cli/receiver_messages.h"
 #include "monitor/receiver_monitor.h"
@@ -171,6 +174,78 @@ TEST(SinkCommand, EchoesValidFramesToTheClient) {
     }));
     EXPECT_EQ(monitor.counters().framesDropped, 0u);
     EXPECT_EQ(sink.stop(SIGTERM), 0);
+}
+
+// Each client's stream is cut apart: frames of two clients whose bytes interleave, each frame
+// split across blocks, all count, and a broken one counts once.
+TEST(SinkCommand, CountsTheFramesOfTwoInterleavedClientsApart) {
+    CliProcess sink({"sink", "--port", "0"});
+    const std::uint16_t port = sink.listeningPort();
+    ASSERT_NE(port, 0);
+    const Bytes frame = makeUbxFrame(kUbxClassRxm, kUbxIdRxmL6, Bytes(250, 0x5A));
+    Bytes broken = frame;
+    broken[40] ^= 0x10;
+    Bytes streamA, streamB;
+    for (int i = 0; i < 20; ++i) streamA.insert(streamA.end(), frame.begin(), frame.end());
+    streamA.insert(streamA.end(), broken.begin(), broken.end());
+    for (int i = 0; i < 30; ++i) streamB.insert(streamB.end(), frame.begin(), frame.end());
+    {
+        TcpClient a(port), b(port);
+        ASSERT_TRUE(a.connected() && b.connected());
+        // Pieces that cut every frame, one client's after the other's.
+        std::size_t at = 0;
+        for (const std::size_t piece : {7u, 100u, 1u, 300u, 33u}) {
+            for (int round = 0; round < 20; ++round, at += piece) {
+                for (auto [client, stream] : {std::pair{&a, &streamA}, std::pair{&b, &streamB}}) {
+                    if (at >= stream->size()) continue;
+                    const auto end = stream->begin() + static_cast<std::ptrdiff_t>(std::min(at + piece, stream->size()));
+                    client->send(Bytes(stream->begin() + static_cast<std::ptrdiff_t>(at), end));
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        }
+        for (auto [client, stream] : {std::pair{&a, &streamA}, std::pair{&b, &streamB}}) {
+            if (at < stream->size()) client->send(Bytes(stream->begin() + static_cast<std::ptrdiff_t>(at), stream->end()));
+        }
+    }
+    ASSERT_NE(sink.waitForErrLine("disconnected"), std::nullopt);
+    ASSERT_NE(sink.waitForErrLine("disconnected"), std::nullopt);
+    EXPECT_EQ(sink.stop(SIGTERM), 0);
+    const std::string expected = "sink: total " + std::to_string(streamA.size() + streamB.size()) +
+                                 " bytes, 50 UBX frames, 1 dropped, 0 bytes echoed";
+    EXPECT_NE(sink.out().find(expected), std::string::npos) << sink.out();
+}
+
+// A client that reads nothing is dropped and said, and the simulator goes on for the others.
+TEST(SimulateCommand, AClientThatDoesNotReadIsDroppedAndSaid) {
+    CliProcess simulator({"simulate", "--port", "0", "--rate", "100000"});
+    const std::uint16_t port = simulator.listeningPort();
+    ASSERT_NE(port, 0);
+    TcpClient sleeping(port);
+    ASSERT_TRUE(sleeping.connected());
+    const auto dropped = simulator.waitForErrLine("dropped");
+    ASSERT_NE(dropped, std::nullopt);
+    EXPECT_NE(dropped->find("simulate: client 127.0.0.1:"), std::string::npos) << *dropped;
+    EXPECT_NE(dropped->find(" dropped (not reading)"), std::string::npos) << *dropped;
+    TcpClient later(port);
+    ASSERT_TRUE(later.connected());
+    EXPECT_FALSE(later.receive().empty());
+    EXPECT_EQ(simulator.stop(SIGTERM), 0);
+}
+
+// A stop comes while clients are connected and bytes wait for them; the servers end at once.
+TEST(SimulateCommand, SigtermEndsBothServersSoonWithClientsConnected) {
+    for (const auto& args : {fastSimulator(), std::vector<std::string>{"sink", "--port", "0", "--echo-rate", "100000"}}) {
+        CliProcess server(args);
+        const std::uint16_t port = server.listeningPort();
+        ASSERT_NE(port, 0);
+        TcpClient reading(port), sleeping(port);
+        ASSERT_TRUE(reading.connected() && sleeping.connected());
+        EXPECT_FALSE(reading.receive().empty());
+        const auto before = std::chrono::steady_clock::now();
+        EXPECT_EQ(server.stop(SIGTERM), 0) << args[0];
+        EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(2)) << args[0];
+    }
 }
 
 }  // namespace

@@ -34,10 +34,11 @@ using SharedBlock = std::shared_ptr<const std::vector<std::uint8_t>>;
 
 struct TcpServerLink::Server : std::enable_shared_from_this<Server> {
     struct Client : std::enable_shared_from_this<Client> {
-        explicit Client(asio::io_context& io) : socket(io), stallTimer(io) {}
+        Client(asio::io_context& io, TcpClientId i) : socket(io), stallTimer(io), id(i) {}
         tcp::socket socket;             // loop
         asio::steady_timer stallTimer;  // loop
         bool stallWatched = false;      // loop
+        const TcpClientId id;
         std::string peer;
         std::deque<SharedBlock> queue;  // guarded by Server::mutex; only the loop pops it
         std::size_t queued = 0;         // guarded by Server::mutex
@@ -61,6 +62,8 @@ struct TcpServerLink::Server : std::enable_shared_from_this<Server> {
     const TcpServerHandlers handlers;
     int spareFd = -1;            // held for the moment the process has no descriptor left to accept with
     std::uint64_t refusedCount = 0;  // loop: clients refused for lack of descriptors
+    TcpClientId lastId = 0;          // loop
+    int port = 0;                    // set before the loop sees the server
     std::vector<std::uint8_t> readBuffer = std::vector<std::uint8_t>(config.blockCap);  // loop
     std::mutex mutex;
     std::vector<std::shared_ptr<Client>> clients;  // guarded by mutex; oldest first
@@ -76,7 +79,8 @@ struct TcpServerLink::Server : std::enable_shared_from_this<Server> {
     void refuseForLackOfDescriptors();
     void refused();
     void readNext(const std::shared_ptr<Client>& client);
-    void write(const SharedBlock& block);
+    // Loop: to every client, or to the one whose id is `only`.
+    void write(const SharedBlock& block, TcpClientId only = 0);
     void writeNext(const std::shared_ptr<Client>& client);
     void watchStall(const std::shared_ptr<Client>& client);
     // Loop: ends the client's connection; `why` is said unless empty.
@@ -101,7 +105,7 @@ std::size_t clientsAllowed() {
 }  // namespace
 
 void Server::acceptNext() {
-    auto client = std::make_shared<Client>(io);
+    auto client = std::make_shared<Client>(io, ++lastId);
     acceptor.async_accept(client->socket, [self = shared_from_this(), client](const asio::error_code& error) {
         if (error == asio::error::operation_aborted || !self->acceptor.is_open()) return;
         if (error == asio::error::no_descriptors) return self->refuseForLackOfDescriptors();
@@ -131,8 +135,9 @@ void Server::accepted(const std::shared_ptr<Client>& client) {
     clients.push_back(client);
     count = clients.size();
     lock.unlock();
-    owner->post([connected = handlers.clientConnected, peer = client->peer] {
+    owner->post([connected = handlers.clientConnected, came = handlers.clientCame, id = client->id, peer = client->peer] {
         if (connected) connected(peer);
+        if (came) came(id, peer);
     });
     client->socket.non_blocking(true, failed);
     readNext(client);
@@ -178,15 +183,19 @@ void Server::readNext(const std::shared_ptr<Client>& client) {
         if (!error) got = client->socket.read_some(asio::buffer(self->readBuffer), error);
         if (error == asio::error::would_block || error == asio::error::try_again) error = {};
         if (got > 0) {
+            const bool apart = static_cast<bool>(self->handlers.clientBlock);
             bool counts = false;
             {
                 std::lock_guard lock(self->mutex);
-                counts = !client->gone && !self->clients.empty() && self->clients.front() == client;
+                counts = !client->gone && (apart || (!self->clients.empty() && self->clients.front() == client));
             }
+            const LinkBytes block(self->readBuffer.data(), got);
             if (!counts) {
                 self->ignored += got;
-            } else if (!self->owner->runBeside(
-                           [&] { self->handlers.blockReceived(LinkBytes(self->readBuffer.data(), got)); })) {
+            } else if (!self->owner->runBeside([&] {
+                           if (apart) return self->handlers.clientBlock(client->id, block);
+                           self->handlers.blockReceived(block);
+                       })) {
                 return;  // the program is going away
             }
         }
@@ -198,13 +207,14 @@ void Server::readNext(const std::shared_ptr<Client>& client) {
 
 // Loop only. A rover with nothing waiting for it is sent the block at once, without a queue or
 // a completion: with a thousand rovers that is most of what the relay does.
-void Server::write(const SharedBlock& block) {
+void Server::write(const SharedBlock& block, TcpClientId only) {
     std::vector<std::shared_ptr<Client>> all;
     {
         std::lock_guard lock(mutex);
         all = clients;
     }
     for (const auto& client : all) {
+        if (only != 0 && client->id != only) continue;
         std::unique_lock lock(mutex);
         if (client->gone) continue;
         if (client->writing) {
@@ -306,6 +316,9 @@ void Server::let(const std::shared_ptr<Client>& client, std::string why, bool dr
     client->socket.shutdown(tcp::socket::shutdown_both, ignored);
     client->socket.close(ignored);
     if (!why.empty()) note(std::move(why));
+    if (handlers.clientLeft) {
+        owner->post([left = handlers.clientLeft, id = client->id, drop] { left(id, drop); });
+    }
 }
 
 void Server::stop() {
@@ -330,11 +343,11 @@ bool TcpServerLink::listen(const std::string& host, int port, std::string& error
     const std::string where = host + ":" + std::to_string(port);
     asio::error_code failed;
     tcp::resolver::results_type found;
-    if (port >= 1 && port <= 65535) {
+    if (port >= 0 && port <= 65535) {
         found = tcp::resolver(loop_->context())
                     .resolve(tcp::v4(), host, std::to_string(port), tcp::resolver::passive | tcp::resolver::numeric_service, failed);
     }
-    if (port < 1 || port > 65535 || failed || found.empty()) {
+    if (port < 0 || port > 65535 || failed || found.empty()) {
         error = "cannot listen on " + where + ": no such address";
         return false;
     }
@@ -345,6 +358,7 @@ bool TcpServerLink::listen(const std::string& host, int port, std::string& error
     if (!failed) server->acceptor.set_option(tcp::acceptor::reuse_address(true), failed);
     if (!failed) server->acceptor.bind(at, failed);
     if (!failed) server->acceptor.listen(tcp::acceptor::max_listen_connections, failed);
+    if (!failed) server->port = server->acceptor.local_endpoint(failed).port();
     if (failed) {
         error = "cannot listen on " + where + ": " + failed.message();
         return false;
@@ -365,13 +379,20 @@ void TcpServerLink::close() {
 
 bool TcpServerLink::listening() const { return server_.load() != nullptr; }
 
-void TcpServerLink::write(LinkBytes block) {
+void TcpServerLink::write(LinkBytes block) { writeTo(0, block); }
+
+void TcpServerLink::writeTo(TcpClientId client, LinkBytes block) {
     const auto server = server_.load();
     if (!server || block.empty()) return;
     auto shared = std::make_shared<const std::vector<std::uint8_t>>(block.begin(), block.end());
     // A TCP input's blocks are read on the loop already; a serial input's come from the owner.
-    if (server->io.get_executor().running_in_this_thread()) return server->write(shared);
-    asio::post(server->io, [server, shared = std::move(shared)] { server->write(shared); });
+    if (server->io.get_executor().running_in_this_thread()) return server->write(shared, client);
+    asio::post(server->io, [server, client, shared = std::move(shared)] { server->write(shared, client); });
+}
+
+int TcpServerLink::port() const {
+    const auto server = server_.load();
+    return server ? server->port : 0;
 }
 
 std::uint64_t TcpServerLink::clients() const {

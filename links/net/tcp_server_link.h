@@ -8,7 +8,9 @@
 // that took nothing for half a second while bytes waited for it, or that fell further behind than
 // its queue holds, is dropped and reported, so a rover that stops reading never slows the relay
 // or the other rovers. Bytes from clients count only from the client connected first (bytes of
-// several interleaved would break each other's frames); the others' are read and counted. Blocks
+// several interleaved would break each other's frames); the others' are read and counted, unless
+// the program serves each client apart (the command-line simulators), when every client's blocks
+// are handed on with the client's id, and a write may go to one client alone. Blocks
 // go to the program on the loop's thread, beside the owner; notices reach the owner through the
 // OwnerThread seam, which must outlive the server's connections (the program shuts it down
 // before it goes away).
@@ -26,6 +28,9 @@
 
 namespace tessaly {
 
+// Names one client of a server for as long as the server lives; never 0.
+using TcpClientId = std::uint64_t;
+
 struct TcpServerConfig {
     bool singleSource = false;        // an input: a second client is refused while one is connected
     std::size_t blockCap = 1024;      // largest block handed over
@@ -42,6 +47,14 @@ struct TcpServerHandlers {
     std::function<void(const std::string& text)> clientNote;
     // On the loop: the clients' next reads wait while this is true (see TcpLinkHandlers).
     std::function<bool()> holdReading;
+
+    // For a server that serves each client apart; when clientBlock is set, every client's blocks
+    // come there (on the loop's thread, beside the owner) instead of the first client's through
+    // blockReceived. The coming and leaving are told on the owner thread; when that is the loop
+    // itself (IoLoopOwner), before the client's first block and after its last.
+    std::function<void(TcpClientId client, LinkBytes block)> clientBlock;
+    std::function<void(TcpClientId client, const std::string& peer)> clientCame;
+    std::function<void(TcpClientId client, bool dropped)> clientLeft;  // dropped: for not reading
 };
 
 class TcpServerLink {
@@ -52,14 +65,18 @@ public:
     TcpServerLink(const TcpServerLink&) = delete;
     TcpServerLink& operator=(const TcpServerLink&) = delete;
 
-    // Listens on host (IPv4; "0.0.0.0" for every interface) and port. On failure returns false
-    // with one line in `error`.
+    // Listens on host (IPv4; "0.0.0.0" for every interface) and port (0: a free one, see port()).
+    // On failure returns false with one line in `error`.
     bool listen(const std::string& host, int port, std::string& error);
     // Ends every client in order and stops listening. Never fails.
     void close();
     bool listening() const;
     // Any thread: queues the block for every connected client and returns.
     void write(LinkBytes block);
+    // Any thread: as write, for that client alone; nothing when it is gone.
+    void writeTo(TcpClientId client, LinkBytes block);
+    // The port listened on (the one the system chose for port 0); 0 when not listening.
+    int port() const;
 
     std::uint64_t clients() const;
     std::uint64_t clientsDropped() const;   // since the link was made
