@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <sstream>
 
+#include "cli/number_option.h"
 #include "settings/whole_file.h"
 
 namespace tessaly {
@@ -78,7 +79,7 @@ std::optional<BridgeOptions> parseBridgeOptions(const std::vector<std::string>& 
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         const bool takesValue = arg == "--in" || arg == "--out" || arg == "--csv" || arg == "--raw" || arg == "--ini" ||
-                                arg == "--raw-return" || arg == "--return-from";
+                                arg == "--raw-return" || arg == "--return-from" || arg == "--interval";
         if (takesValue && i + 1 >= args.size()) {
             error = arg + " needs a value";
             return std::nullopt;
@@ -105,6 +106,10 @@ std::optional<BridgeOptions> parseBridgeOptions(const std::vector<std::string>& 
                 return std::nullopt;
             }
             options.returnFromServedClient = true;
+        } else if (arg == "--interval") {
+            const auto seconds = parseNumberOption<double>(arg, args[++i], 0.1, 86400.0, error);
+            if (!seconds) return std::nullopt;
+            options.interval = std::chrono::milliseconds(static_cast<std::int64_t>(*seconds * 1000.0 + 0.5));
         } else if (arg == "--utc") {
             options.utc = true;
         } else if (arg == "--json") {
@@ -139,7 +144,8 @@ std::optional<BridgeOptions> parseBridgeOptions(const std::vector<std::string>& 
     for (const auto& output : options.outputs) {
         for (const EndpointAddress* other : all) {
             const bool sameSerialPort = other->kind == EndpointAddress::Kind::Serial &&
-                                        output.kind == EndpointAddress::Kind::Serial && other->portNo == output.portNo;
+                                        output.kind == EndpointAddress::Kind::Serial && other->portNo == output.portNo &&
+                                        other->device == output.device;
             if (*other == output || sameSerialPort) {
                 error = other == all.front() ? "--in and --out name the same endpoint" : "two --out name the same endpoint";
                 return std::nullopt;

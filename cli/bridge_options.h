@@ -2,6 +2,7 @@
 // records.
 #pragma once
 
+#include <chrono>
 #include <istream>
 #include <optional>
 #include <string>
@@ -24,6 +25,7 @@ struct BridgeOptions {
     std::optional<std::string> iniPath;  // CSV header and UTC flag from a settings file
     bool utc = false;
     bool json = false;
+    std::chrono::milliseconds interval{1000};  // between two status lines
     std::vector<std::string> configFiles;  // the files of --config, in order
 };
 

@@ -11,7 +11,6 @@ namespace tessaly {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr auto kStatusInterval = std::chrono::seconds(1);
 
 std::string secondsText(std::chrono::milliseconds wait) {
     char text[32];
@@ -68,6 +67,10 @@ void BridgeSession::requestStop() {
 
 bool BridgeSession::start() {
     if (!openFiles()) return false;
+    // What this run relays, once, for the log of a station that runs for months.
+    err_ << "tessaly-cli bridge: " << utcTimeText(std::chrono::system_clock::now()) << " relaying";
+    for (const Side& side : sides_) err_ << (&side == &sides_.front() ? " " : ", ") << side.name << " " << endpointAddressText(side.address);
+    err_ << "\n";
     // The outputs first, so they have been tried before the first input byte is read.
     for (std::size_t side = 1; side < sides_.size(); ++side) {
         if (!stopRequested_) station_->openOrRetry(side, sides_[side].address);
@@ -125,7 +128,7 @@ void BridgeSession::clientNoticed(std::size_t index, bool connected, const std::
 }
 
 void BridgeSession::run() {
-    auto nextStatus = Clock::now() + kStatusInterval;
+    auto nextStatus = Clock::now() + options_.interval;
     while (!stopRequested_) {
         auto wakeAt = nextStatus;
         if (const auto attempt = station_->links().nextAttempt()) wakeAt = std::min(wakeAt, *attempt);
@@ -137,7 +140,7 @@ void BridgeSession::run() {
         station_->supervise();
         if (Clock::now() >= nextStatus) {
             printStatus();
-            nextStatus = std::max(nextStatus + kStatusInterval, Clock::now());
+            nextStatus = std::max(nextStatus + options_.interval, Clock::now());
         }
     }
 }
@@ -146,6 +149,7 @@ void BridgeSession::printStatus() {
     const StationLinks& links = station_->links();
     const ReceiverMonitor& monitor = station_->monitor();
     BridgeStatus status;
+    status.utcTime = utcTimeText(std::chrono::system_clock::now());
     status.bytesNotReturned = links.bytesNotReturned();
     status.inputOpen = station_->side(0).isOpen();
     status.outputOpen = station_->side(1).isOpen();

@@ -1,6 +1,7 @@
 #include "cli/bridge_status.h"
 
 #include "cli/rover_status.h"
+#include "monitor/civil_time.h"
 
 #include <cstdio>
 
@@ -15,13 +16,15 @@ std::string decimal(float value) {
 
 std::string channelText(const char* name, const std::optional<ChannelStatus>& channel) {
     if (!channel) return std::string(name) + " -";
+    if (channel->silent) return std::string(name) + " silent";
     return std::string(name) + " " + errStatusText(channel->errStatus) + " C/N0 " + decimal(channel->cno) +
            " avg " + decimal(channel->cnoAverage);
 }
 
 std::string channelJson(const std::optional<ChannelStatus>& channel) {
     if (!channel) return "null";
-    return "{\"errStatus\":\"" + errStatusText(channel->errStatus) + "\",\"cno\":" + decimal(channel->cno) +
+    if (channel->silent) return "{\"silent\":true}";
+    return "{\"silent\":false,\"errStatus\":\"" + errStatusText(channel->errStatus) + "\",\"cno\":" + decimal(channel->cno) +
            ",\"cnoAverage\":" + decimal(channel->cnoAverage) + "}";
 }
 
@@ -55,7 +58,20 @@ std::string outputsJson(const std::vector<OutputStatus>& outputs) {
 }  // namespace
 
 void ChannelTracker::showReport(const L6ChannelReport& report, float cnoAverage) {
-    channels_[report.channel() == Channel::A ? 0 : 1] = ChannelStatus{report.errStatus, report.cno, cnoAverage};
+    channels_[index(report.channel())] = ChannelStatus{report.errStatus, report.cno, cnoAverage, false};
+}
+
+std::optional<ChannelStatus> ChannelTracker::channel(Channel c) const {
+    std::optional<ChannelStatus> status = channels_[index(c)];
+    if (status && now_() - heard_[index(c)] >= kSilentAfter) status->silent = true;
+    return status;
+}
+
+std::string utcTimeText(std::chrono::system_clock::time_point t) {
+    const CivilTime c = civilTime(t, true);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ", c.year, c.month, c.day, c.hour, c.minute, c.second);
+    return text;
 }
 
 std::string errStatusText(std::uint8_t errStatus) {
@@ -65,7 +81,7 @@ std::string errStatusText(std::uint8_t errStatus) {
 }
 
 std::string statusLineText(const BridgeStatus& s) {
-    return std::string("in ") + upDown(s.inputOpen) + ", out " + upDown(s.outputOpen) + " | " +
+    return s.utcTime + " in " + upDown(s.inputOpen) + ", out " + upDown(s.outputOpen) + " | " +
            channelText("A", s.channelA) + " | " + channelText("B", s.channelB) + " | both-failed " +
            std::to_string(s.bothFailed) + " | in>out " + std::to_string(s.bytesToOutput) + " B, out>in " +
            std::to_string(s.bytesToInput) + " B" + outputsText(s.outputs) + " | dropped " +
@@ -83,7 +99,7 @@ std::string statusLineJson(const BridgeStatus& s) {
            ",\"framesDropped\":" + std::to_string(s.framesDropped) + ",\"framesDroppedBy\":{\"checksum\":" +
            std::to_string(s.framesDroppedBy.checksum) + ",\"length\":" + std::to_string(s.framesDroppedBy.length) +
            "},\"csvRowsLost\":" + std::to_string(s.csvRowsLost) + ",\"rawBytesLost\":" + std::to_string(s.rawBytesLost) +
-           ",\"monitorBytesSkipped\":" + std::to_string(s.monitorBytesSkipped) + ",\"rover\":" + roverStatusJson(s.rover) + ",\"outputs\":" + outputsJson(s.outputs) + "}";
+           ",\"monitorBytesSkipped\":" + std::to_string(s.monitorBytesSkipped) + ",\"rover\":" + roverStatusJson(s.rover) + ",\"outputs\":" + outputsJson(s.outputs) + ",\"time\":\"" + s.utcTime + "\"}";
 }
 
 }  // namespace tessaly

@@ -5,7 +5,9 @@
 
 #include "monitor/rover_monitor.h"
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -19,18 +21,30 @@ struct ChannelStatus {
     std::uint8_t errStatus = 0;
     float cno = 0;          // dBHz, of the last report
     float cnoAverage = 0;   // dBHz
+    // No report for kSilentAfter: the values above are old news and are not shown.
+    bool silent = false;
 };
 
-// The last report of each channel since the last monitor reset.
+// The last report of each channel since the last monitor reset, and when the channel last spoke.
 class ChannelTracker final : public ReportView {
 public:
-    void markFresh(Channel) override {}
+    using Clock = std::chrono::steady_clock;
+    // As long as the window keeps a channel's grid after its last report.
+    static constexpr auto kSilentAfter = std::chrono::seconds(5);
+
+    explicit ChannelTracker(std::function<Clock::time_point()> now = Clock::now) : now_(std::move(now)) {}
+    void markFresh(Channel c) override { heard_[index(c)] = now_(); }
     void showReport(const L6ChannelReport& report, float cnoAverage) override;
     void clear() { channels_[0].reset(), channels_[1].reset(); }
-    const std::optional<ChannelStatus>& channel(Channel c) const { return channels_[c == Channel::A ? 0 : 1]; }
+    // Nothing before the first report since the last reset.
+    std::optional<ChannelStatus> channel(Channel c) const;
 
 private:
+    static int index(Channel c) { return c == Channel::A ? 0 : 1; }
+
+    std::function<Clock::time_point()> now_;
     std::optional<ChannelStatus> channels_[2];
+    Clock::time_point heard_[2];
 };
 
 // One output of the bridge: its address as written, whether it is open and the input bytes it
@@ -43,6 +57,7 @@ struct OutputStatus {
 };
 
 struct BridgeStatus {
+    std::string utcTime;  // "2026-12-09T23:59:59Z", when the line was made
     bool inputOpen = false;
     bool outputOpen = false;  // the first output
     std::vector<OutputStatus> outputs;
@@ -60,6 +75,8 @@ struct BridgeStatus {
     RoverStatus rover;
 };
 
+// "2026-12-09T23:59:59Z": ISO 8601 in UTC, as logs and JSON readers take it everywhere.
+std::string utcTimeText(std::chrono::system_clock::time_point t);
 // "error-free", "erroneous" or "unknown".
 std::string errStatusText(std::uint8_t errStatus);
 // One line each, without the line end.

@@ -90,11 +90,23 @@ std::optional<EndpointAddress> parseSerial(std::string_view rest, std::string& e
         }
         address.bitRate = static_cast<std::int32_t>(*rate);
     }
+    // A device path is opened as it is, for a station whose device has a stable name
+    // (/dev/serial/by-id/...) and needs no port map.
+    if (port.starts_with("/")) {
+        // The path goes into status lines and their JSON as it is.
+        if (port.size() == 1 || port.find_first_of("\"\\\t\r\n") != std::string_view::npos) {
+            error = "not a device path: " + quoted(port);
+            return std::nullopt;
+        }
+        address.device = std::string(port);
+        return address;
+    }
     const bool named = port.size() > 3 && (port[0] == 'C' || port[0] == 'c') &&
                        (port[1] == 'O' || port[1] == 'o') && (port[2] == 'M' || port[2] == 'm');
     const auto number = named ? numberIn(port.substr(3), 1, 99) : std::nullopt;
     if (!number) {
-        error = "a serial port is COM1 to COM99, not " + quoted(port);
+        error = "a serial port is COM1 to COM99 (see tessaly-cli ports --map) or a device path such as "
+                "/dev/ttyUSB0, not " + quoted(port);
         return std::nullopt;
     }
     address.portNo = static_cast<std::int32_t>(*number);
@@ -158,7 +170,7 @@ std::optional<EndpointAddress> parseEndpointAddress(std::string_view text, std::
     if (text.starts_with("tcpsvr:")) return parseTcp(text.substr(7), error, true);
     if (text.starts_with("ntrip://")) return parseNtrip(text.substr(8), EndpointAddress::Kind::NtripClient, error);
     if (text.starts_with("ntrips://")) return parseNtrip(text.substr(9), EndpointAddress::Kind::NtripServer, error);
-    error = "an endpoint is tcp:HOST:PORT, serial:COMn[@BAUD], tcpsvr:[HOST]:PORT, ntrip://... or ntrips://..., not " +
+    error = "an endpoint is tcp:HOST:PORT, serial:COMn|DEVICE[@BAUD], tcpsvr:[HOST]:PORT, ntrip://... or ntrips://..., not " +
             quoted(text);
     return std::nullopt;
 }

@@ -1,6 +1,6 @@
 // Where one side of the headless bridge connects: "tcp:HOST:PORT" (as TCP client),
-// "serial:COMn[@BAUD]" (a port of the port map), "tcpsvr:[HOST]:PORT" (listening, on every
-// interface when no host is given), "ntrip://[USER[:PASS]@]HOST[:PORT]/MOUNT" (pulling from an
+// "serial:COMn[@BAUD]" (a port of the port map) or "serial:/dev/...[@BAUD]" (a device by its
+// path), "tcpsvr:[HOST]:PORT" (listening, on every interface when no host is given), "ntrip://[USER[:PASS]@]HOST[:PORT]/MOUNT" (pulling from an
 // NTRIP caster) or "ntrips://[[USER]:PASS@]HOST[:PORT]/MOUNT" (pushing to one). Parsed once from
 // the command line.
 #pragma once

@@ -1,6 +1,7 @@
 #include "links/link_endpoint.h"
 
 #include "links/ntrip/ntrip_link.h"
+#include "links/serial/port_map.h"
 
 #include <algorithm>
 #include <exception>
@@ -18,7 +19,8 @@ std::string linkAddressText(const LinkAddress& address) {
     case LinkAddress::Kind::NtripServer:
         return "ntrips://" + (address.user.empty() ? "" : address.user + "@") + hostPort + "/" + address.mount;
     }
-    return "serial:COM" + std::to_string(address.portNo) + "@" + std::to_string(address.bitRate);
+    const std::string port = address.device.empty() ? "COM" + std::to_string(address.portNo) : address.device;
+    return "serial:" + port + "@" + std::to_string(address.bitRate);
 }
 
 LinkEndpoint::LinkEndpoint(bool isInput, std::shared_ptr<IoLoop> loop, std::shared_ptr<OwnerThread> owner,
@@ -48,6 +50,10 @@ LinkEndpoint::LinkEndpoint(bool isInput, std::shared_ptr<IoLoop> loop, std::shar
     environment.owner = owner_;
     environment.loop = loop;
     environment.processEvents = hooks_.processEvents;
+    // A device named by its path is opened as it is; a number goes through the port map.
+    environment.portPath = [this](std::int32_t portNo) {
+        return address_.device.empty() ? portDevicePath(portNo) : address_.device;
+    };
     serial_ = std::make_unique<TCommX>(environment);
     serial_->SetOnReceive([this](TCustomCommX&, std::int32_t size) { serialReceive(size); });
     serial_->SetOnError([this](TCustomCommX&, std::int32_t bits) {
@@ -178,7 +184,10 @@ void LinkEndpoint::retryLater(const std::string& error, Clock::time_point now) {
 
 void LinkEndpoint::lost(Clock::time_point now) {
     std::string error = readerError_;
-    if (error.empty() && deviceLost_) error = "COM" + std::to_string(address_.portNo) + ": the device went away";
+    if (error.empty() && deviceLost_) {
+        error = (address_.device.empty() ? "COM" + std::to_string(address_.portNo) : address_.device) +
+                ": the device went away";
+    }
     shut();
     // The last bytes before the loss are watched before the program hears of it.
     watchTheRest();

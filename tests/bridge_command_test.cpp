@@ -11,6 +11,8 @@
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <regex>
+#include <sstream>
 #include <thread>
 
 #include "cli/bridge_status.h"
@@ -447,6 +449,34 @@ TEST(BridgeCommand, SerialInputToTcpOutputEveryByteBothWays) {
     EXPECT_EQ(Bytes(raw.begin(), raw.end()), forward);
 }
 
+// A device by its path needs no port map. What the bridge relays is said once at start, and each
+// status line carries its UTC time, as often as --interval asks.
+TEST(BridgeCommand, ADevicePathIsOpenedAsItIsAndEveryStatusLineIsTimed) {
+    tessaly::test::TempFolder folder;
+    tessaly::testing::PtyPair receiver;
+    TcpPeer rover;
+    const std::string in = "serial:" + receiver.nearPath() + "@9600";
+    const std::string out = "tcp:127.0.0.1:" + std::to_string(rover.port());
+    Bridge bridge(folder, {"--in", in, "--out", out, "--interval", "0.2"});
+    rover.accept();
+    EXPECT_EQ(receiver.readFar(kPoll.size(), std::chrono::milliseconds(5000)), kPoll);
+    const Bytes forward = pattern(5000, 9);
+    receiver.writeFar(forward);
+    EXPECT_EQ(rover.receive(forward.size()), forward);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+    EXPECT_EQ(bridge.stop(), 0);
+    EXPECT_NE(bridge.err().find(" relaying input " + in + ", output " + out + "\n"), std::string::npos)
+        << bridge.err();
+    std::istringstream lines(bridge.out());
+    int timed = 0;
+    const std::regex stamp(R"(^20\d\d-\d\d-\d\dT\d\d:\d\d:\d\dZ in up, out up \| .*)");
+    for (std::string line; std::getline(lines, line);) {
+        EXPECT_TRUE(std::regex_match(line, stamp)) << line;
+        ++timed;
+    }
+    EXPECT_GE(timed, 4) << "a line every 0.2 s, not every second";
+}
+
 }  // namespace
 
 namespace {
@@ -458,6 +488,50 @@ TEST(BridgeStatus, JsonKeepsTheDropTotalAndAddsOneCountPerReason) {
     status.framesDroppedBy = {3, 2};
     const std::string json = tessaly::statusLineJson(status);
     EXPECT_TRUE(json.find(",\"framesDropped\":5,\"framesDroppedBy\":{\"checksum\":3,\"length\":2},") != std::string::npos) << json;
+}
+
+// A channel that stopped reporting (the input is down, or its satellite set) is silent after 5 s,
+// as the window empties its grid, instead of repeating its last report for ever.
+TEST(BridgeStatus, AChannelThatFellSilentIsSaidSoAfterFiveSeconds) {
+    using namespace std::chrono_literals;
+    auto now = tessaly::ChannelTracker::Clock::time_point{} + 1h;
+    tessaly::ChannelTracker tracker([&] { return now; });
+    EXPECT_FALSE(tracker.channel(tessaly::Channel::A)) << "nothing before the first report";
+    tessaly::L6ChannelReport report{};
+    report.errStatus = tessaly::kErrStatusErrorFree;
+    report.cno = 43.25F;
+    tracker.markFresh(tessaly::Channel::A);
+    tracker.showReport(report, 43.25F);
+    tessaly::BridgeStatus status;
+    const auto line = [&] {
+        status.channelA = tracker.channel(tessaly::Channel::A);
+        return tessaly::statusLineText(status);
+    };
+    now += 4999ms;
+    EXPECT_NE(line().find("| A error-free C/N0 43.25 avg 43.25 |"), std::string::npos) << line();
+    now += 1ms;
+    EXPECT_NE(line().find("| A silent |"), std::string::npos) << line();
+    EXPECT_NE(tessaly::statusLineJson(status).find("\"channelA\":{\"silent\":true},"), std::string::npos);
+    tracker.markFresh(tessaly::Channel::A);
+    tracker.showReport(report, 43.25F);
+    EXPECT_NE(line().find("| A error-free"), std::string::npos) << "speaking again";
+}
+
+// Every command answers --help with its own part of the help, and nothing else.
+TEST(CliHelp, EachCommandHasItsOwnPart) {
+    const std::string whole = tessaly::test::runCliToEnd("--help").out;
+    for (const std::string command : {"decode", "ports", "simulate", "sink", "bridge"}) {
+        const auto part = tessaly::test::runCliToEnd(command + " --help");
+        EXPECT_EQ(part.status, 0) << command;
+        EXPECT_TRUE(part.out.starts_with("Usage:\n  tessaly-cli " + command + " ")) << part.out;
+        EXPECT_NE(whole.find(part.out.substr(7)), std::string::npos) << command << ": the part as the whole help has it";
+        EXPECT_EQ(part.out.find("\n  tessaly-cli ", 8), std::string::npos) << command << ": one command only";
+    }
+    EXPECT_EQ(tessaly::test::runCliToEnd("nosuch --help 2>/dev/null").status, 2);
+}
+
+TEST(BridgeStatus, TheTimeIsUtcInIso8601) {
+    EXPECT_EQ(tessaly::utcTimeText(std::chrono::system_clock::from_time_t(1796860799)), "2026-12-09T23:59:59Z");
 }
 
 }  // namespace

@@ -27,6 +27,9 @@ TEST(EndpointAddress, GoodAddressesGiveTheirEndpoint) {
         {"serial:COM3", {Kind::Serial, "", 0, 3, 115200, "", "", ""}},
         {"serial:com99@9600", {Kind::Serial, "", 0, 99, 9600, "", "", ""}},
         {"serial:COM1@460800", {Kind::Serial, "", 0, 1, 460800, "", "", ""}},
+        {"serial:/dev/ttyUSB0@9600", {Kind::Serial, "", 0, 0, 9600, "", "", "", "/dev/ttyUSB0"}},
+        {"serial:/dev/serial/by-id/usb-L6_receiver-if00", {Kind::Serial, "", 0, 0, 115200, "", "", "",
+                                                          "/dev/serial/by-id/usb-L6_receiver-if00"}},
         {"tcpsvr::2102", {Kind::TcpServer, "0.0.0.0", 2102, 0, 115200, "", "", ""}},
         {"tcpsvr:127.0.0.1:9", {Kind::TcpServer, "127.0.0.1", 9, 0, 115200, "", "", ""}},
         {"ntrip://caster.example/L6E", {Kind::NtripClient, "caster.example", 2101, 0, 115200, "L6E", "", ""}},
@@ -46,7 +49,7 @@ TEST(EndpointAddress, GoodAddressesGiveTheirEndpoint) {
 TEST(EndpointAddress, BadAddressesSayWhatIsWrong) {
     for (const char* text : {"", "tcp:", "tcp:host", "tcp::5000", "tcp:host:0", "tcp:host:65536", "tcp:host:50x",
                              "tcp:host:-1", "tcp:::1:5000", "udp:host:5000", "serial:", "serial:COM", "serial:COM0",
-                             "serial:COM100", "serial:ttyUSB0", "serial:COM3@", "serial:COM3@0", "serial:COM3@fast",
+                             "serial:COM100", "serial:ttyUSB0", "serial:/", "serial:/dev/a\"b", "serial:COM3@", "serial:COM3@0", "serial:COM3@fast",
                              "serial:COM3@9600@1", "COM3", "127.0.0.1:5000", "tcpsvr:", "tcpsvr:2102",
                              "tcpsvr::0", "ntrip://h", "ntrip://h/", "ntrip:///M", "ntrip://h:0/M", "ntrip://h:x/M",
                              "ntrip://u@/M", "ntrip://h/a/b", "ntrips://h", "ntrip:h/M",
@@ -62,6 +65,13 @@ TEST(EndpointAddress, BadAddressesSayWhatIsWrong) {
         std::string error;
         EXPECT_TRUE(parseEndpointAddress(text, error)) << text << ": " << error;
     }
+}
+
+TEST(EndpointAddress, ASerialPortThatIsNeitherNumberNorPathSaysHowToNameIt) {
+    std::string error;
+    EXPECT_FALSE(parseEndpointAddress("serial:ttyUSB0", error));
+    EXPECT_NE(error.find("tessaly-cli ports --map"), std::string::npos) << error;
+    EXPECT_NE(error.find("/dev/ttyUSB0"), std::string::npos) << error;
 }
 
 // A host pasted with a whole file behind it: refused, and the line that says so stays readable.
