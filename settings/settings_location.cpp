@@ -48,6 +48,18 @@ std::filesystem::path chosenPath(const SettingsLocationInputs& inputs) {
     return path;
 }
 
+// Where packages put programs: a user's settings there would outlive the package (a purge does not
+// know them) and, written as root, be shared by every user. Writable or not, never used.
+bool isSystemFolder(const std::filesystem::path& folder) {
+    const std::filesystem::path normal = folder.lexically_normal();
+    for (const char* top : {"/usr", "/opt", "/bin", "/sbin"}) {
+        const std::filesystem::path system(top);
+        const auto [end, unused] = std::mismatch(system.begin(), system.end(), normal.begin(), normal.end());
+        if (end == system.end()) return true;
+    }
+    return false;
+}
+
 // Creating a file there is the only reliable test: access() ignores read-only mounts and ACLs.
 bool folderIsWritable(const std::filesystem::path& folder) {
     std::string probe = (folder / kProbePattern).string();
@@ -72,7 +84,11 @@ std::int64_t fileTimeStamp(const std::filesystem::path& file) {
 
 std::filesystem::path locateSettingsFile(const SettingsLocationInputs& inputs) {
     const std::filesystem::path chosen = chosenPath(inputs);
-    if (folderIsWritable(chosen.parent_path())) return chosen;
+    // A file the user named by its path is used where it is; one beside the program is not, when
+    // the program was installed by a package.
+    const bool besideSystemProgram = chosen.parent_path() == inputs.programPath.parent_path() &&
+                                     isSystemFolder(inputs.programPath.parent_path());
+    if (!besideSystemProgram && folderIsWritable(chosen.parent_path())) return chosen;
 
     const std::filesystem::path folder = inputs.configHome / kPerUserFolderName;
     std::error_code error;

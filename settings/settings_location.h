@@ -1,6 +1,7 @@
 // Where the settings file lives: beside the program (or where a ".ini" argument says) when that
-// folder is writable, otherwise in the per-user folder <config home>/tessaly-monitor/, which
-// receives a copy of the file beside the program whenever that one is newer. Called once at start
+// folder is writable and is no system folder (/usr, /opt) a package installed the program in,
+// otherwise in the per-user folder <config home>/tessaly-monitor/, which receives a copy of the
+// file beside the program whenever that one is newer. Called once at start
 // on the window's thread; reads and writes only the file system.
 #pragma once
 

@@ -129,6 +129,22 @@ TEST_F(SettingsLocationTest, FailedCopyIsReported) {
               "exception: Cannot Copy : " + (perUserFolder / "tessaly-monitor.ini").string());
 }
 
+// Installed by the package and started as root: nothing is written beside the program, which a
+// purge would leave behind; a file that names itself by its path is still used where it is.
+TEST_F(SettingsLocationTest, AProgramInASystemFolderKeepsItsSettingsInThePerUserFolder) {
+    for (const char* program : {"/usr/bin/tessaly-monitor", "/opt/tessaly/bin/tessaly-monitor", "/usr/../usr/bin/x"}) {
+        inputs.programPath = program;
+        const fs::path expected = perUserFolder / fs::path(program).filename().replace_extension(".ini");
+        EXPECT_EQ(located({}), expected) << program;
+        EXPECT_EQ(located({"station.ini"}), perUserFolder / "station.ini") << program;
+        EXPECT_FALSE(fs::exists(fs::path(program).parent_path() / "station.ini"));
+    }
+    inputs.programPath = "/usr/bin/tessaly-monitor";
+    EXPECT_EQ(located({(folder / "work" / "mine.ini").string()}), folder / "work" / "mine.ini");
+    inputs.programPath = programFolder / "tessaly-monitor";
+    EXPECT_EQ(located({}), programFolder / "tessaly-monitor.ini") << "a folder of the user's own is used";
+}
+
 TEST(DefaultConfigHome, FollowsXdgConfigHomeOnlyWhenAbsolute) {
     const char* savedXdg = std::getenv("XDG_CONFIG_HOME");
     const std::string restoreXdg = savedXdg ? savedXdg : "";
