@@ -1,7 +1,9 @@
 #include "links/link_endpoint.h"
 
 #include "links/ntrip/ntrip_link.h"
+#include "links/serial/comm_error.h"
 #include "links/serial/port_map.h"
+#include "links/serial/serial_open_failure.h"
 
 #include <algorithm>
 #include <exception>
@@ -135,7 +137,10 @@ void LinkEndpoint::attempt(Opened finished) {
             opener = address_.kind == LinkAddress::Kind::NtripClient ? ntripClientOpener(at, where) : ntripServerOpener(at, where);
         }
         tcp_->TcpConnect(address_.host, address_.tcpPort, std::move(opener), [this, where, done](bool connected) {
-            done(connected ? std::string() : tcp_->openingError().empty() ? "cannot connect to " + where : tcp_->openingError());
+            if (connected) return done({});
+            if (!tcp_->openingError().empty()) return done(tcp_->openingError());
+            const std::string& why = tcp_->connectError();
+            done("cannot connect to " + where + (why.empty() ? "" : ": " + why));
         });
         return;
     }
@@ -151,6 +156,11 @@ void LinkEndpoint::attempt(Opened finished) {
         serialWritable_ = true;
     } catch (const std::exception& e) {
         error = "cannot open " + linkAddressText(address_) + ": " + e.what();
+        // The component's own words say that it failed; the file system says why.
+        if (std::string_view(e.what()) == comm_message::kCouldNotOpen) {
+            const bool mapped = address_.device.empty();
+            error += " (" + serialOpenFailure(mapped ? portDevicePath(address_.portNo) : address_.device, mapped) + ")";
+        }
     }
     done(error);
 }

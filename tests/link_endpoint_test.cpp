@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <future>
 #include <mutex>
 #include <algorithm>
@@ -191,6 +192,30 @@ TEST_F(LinkEndpointTest, CloseWhileAnAttemptWaitsLeavesTheLinkClosedWithNoNotice
     closedWhileItWaits([&] { link->supervise(Clock::now() + 1h); }, LinkState::Reconnecting);
     closedWhileItWaits([&] { link->openOrRetry(address, [&](const std::string&) { heard = true; }); },
                        LinkState::Opening);
+}
+
+// A port that cannot be opened says why: what the user does about each differs.
+TEST_F(LinkEndpointTest, ASerialPortThatCannotBeOpenedSaysWhy) {
+    const auto failure = [&](const LinkAddress& address) { return testing::openLink(*owner, *link, address); };
+    EXPECT_NE(failure(serialPort(42)).find("COM42@115200: Port could not be opened (not in the port map " +
+                                           ports.path().string()),
+              std::string::npos)
+        << failure(serialPort(42));
+    ports.link(43, ports.path() / "ttyGone");
+    EXPECT_NE(failure(serialPort(43)).find("ttyGone is not there (unplugged?)"), std::string::npos);
+    testing::PtyPair device;
+    ports.link(44, device.nearPath());
+    {
+        testing::ForeignLock other(device.nearPath());
+        EXPECT_NE(failure(serialPort(44)).find("(in use by another program)"), std::string::npos);
+    }
+    LinkAddress notATty = serialPort(0);
+    notATty.device = (ports.path() / "plain-file").string();
+    std::ofstream(notATty.device) << "x";
+    EXPECT_NE(failure(notATty).find("serial:" + notATty.device + "@115200: Port could not be opened (not a serial device)"),
+              std::string::npos)
+        << failure(notATty);
+    EXPECT_EQ(failure(serialPort(44)), "") << "free again";
 }
 
 TEST_F(LinkEndpointTest, UnpluggedSerialDeviceIsReopenedWhenPluggedInAgain) {

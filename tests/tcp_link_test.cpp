@@ -248,18 +248,24 @@ TEST_F(TcpLinkTest, PeerThatReadsSlowlyGetsEveryByte) {
     EXPECT_TRUE(failures.empty()) << failures.front();
 }
 
-TEST_F(TcpLinkTest, FailedConnectsReturnFalse) {
+// Each failed connect says why, in words the user can act on.
+TEST_F(TcpLinkTest, FailedConnectsReturnFalseAndSayWhy) {
     makeLink();
     int closedPort;
     {
         TcpPeer gone;
         closedPort = gone.port();
     }
+    const auto why = [&] { return owner->call([&] { return link->connectError(); }); };
     EXPECT_FALSE(connect("127.0.0.1", closedPort)) << "refused";
+    EXPECT_TRUE(why().starts_with("connection refused")) << why();
     EXPECT_FALSE(connect("", 2101)) << "empty host";
+    EXPECT_EQ(why(), "no host given");
     EXPECT_FALSE(connect("127.0.0.1", 0)) << "port 0";
     EXPECT_FALSE(connect("127.0.0.1", 65536)) << "beyond 16 bits";
+    EXPECT_EQ(why(), "the port is not 1 to 65535");
     EXPECT_FALSE(connect("no-such-receiver.invalid", 2101)) << "name not resolved";
+    EXPECT_TRUE(why().starts_with("unknown host") || why().starts_with("the host name could not be looked up")) << why();
     EXPECT_FALSE(connected());
     EXPECT_EQ(link->host(), "no-such-receiver.invalid");
 }

@@ -160,6 +160,22 @@ TEST_F(WindowSettingsTest, HeaderOfAFileWrittenByTheFirstVersionIsReplaced) {
     EXPECT_EQ(form->settings().csvHeader, "newer header");
 }
 
+// The settings' folder went away while the window ran (a removed stick, an unmounted share): the
+// close says once, with the path and the reason, that they could not be kept.
+TEST_F(WindowSettingsTest, SettingsThatCannotBeSavedAreSaidAtClose) {
+    const std::string stick = folder.file("stick");
+    std::filesystem::create_directories(stick);
+    const std::string ini = stick + "/station.ini";
+    std::ofstream(ini, std::ios::binary) << "[Option]\nTCPhost=192.168.1.10\n";
+    start({ini});
+    ASSERT_EQ(form->settingsPath(), ini);
+    std::filesystem::remove_all(stick);
+    closeWindow();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].starts_with("Cannot save the settings")) << messages[0];
+    EXPECT_NE(messages[0].find(ini + " ("), std::string::npos) << messages[0];
+}
+
 TEST_F(WindowSettingsTest, IniArgumentNamesTheFileAndReopenFlagsOpenBothLinks) {
     testing::TcpPeer receiver, rover;
     std::ofstream(folder.file("relay.ini"), std::ios::binary)

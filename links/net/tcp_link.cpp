@@ -98,6 +98,22 @@ std::string socketErrorMessage(const asio::error_code& error) {
     return "Socket Error # " + std::to_string(error.value()) + "\r\n" + error.message();
 }
 
+// Why a connect failed, in the words a user can act on.
+std::string connectFailureText(const asio::error_code& error, bool resolving) {
+    if (resolving) {
+        if (error == asio::error::host_not_found || error == asio::error::host_not_found_try_again || !error) {
+            return "unknown host (check the name, or use its IPv4 address)";
+        }
+        return "the host name could not be looked up (" + error.message() + ")";
+    }
+    if (error == asio::error::connection_refused) return "connection refused (nothing listens on that port)";
+    if (error == asio::error::timed_out) return "timed out (the host does not answer)";
+    if (error == asio::error::network_unreachable || error == asio::error::host_unreachable) {
+        return "unreachable (" + error.message() + ")";
+    }
+    return error.message();
+}
+
 // The peer closed or reset the connection: that is a lost link, not a failure to report.
 bool peerWentAway(const asio::error_code& error) {
     return error == asio::error::eof || error == asio::error::connection_reset || error == asio::error::broken_pipe ||
@@ -303,6 +319,8 @@ struct TcpLink::ConnectAttempt : std::enable_shared_from_this<ConnectAttempt> {
     std::shared_ptr<Connection> connection;
     TcpOpener opener;
     bool requestSent = false, over = false;
+    // Why the connect itself failed; written on the loop before finish(), read by the owner after.
+    std::string failure;
     std::vector<std::uint8_t> piece;
     std::atomic<std::shared_ptr<Connection>>* slot = nullptr;  // the link's, while not abandoned
     // Posted to the owner once finished; it checks first that the attempt was not abandoned.
@@ -329,14 +347,20 @@ struct TcpLink::ConnectAttempt : std::enable_shared_from_this<ConnectAttempt> {
         resolver.async_resolve(tcp::v4(), host, std::to_string(port),
                                [self = shared_from_this()](const asio::error_code& error, tcp::resolver::results_type found) {
                                    if (self->over) return;
-                                   if (error || found.empty()) return self->finish(false, {});
+                                   if (error || found.empty()) {
+                                       self->failure = connectFailureText(error, true);
+                                       return self->finish(false, {});
+                                   }
                                    self->connect(found);
                                });
     }
     void connect(const tcp::resolver::results_type& found) {
         asio::async_connect(connection->socket, found, [self = shared_from_this()](const asio::error_code& error, const tcp::endpoint&) {
             if (self->over) return;
-            if (error) return self->finish(false, {});
+            if (error) {
+                self->failure = connectFailureText(error, false);
+                return self->finish(false, {});
+            }
             // A relay must not hold back small writes for the peer's acknowledgement.
             asio::error_code ignored;
             self->connection->socket.set_option(tcp::no_delay(true), ignored);
@@ -370,6 +394,7 @@ struct TcpLink::ConnectAttempt : std::enable_shared_from_this<ConnectAttempt> {
     }
     void timedOut() {
         if (over) return;
+        failure = "no answer within " + std::to_string(connection->config.connectTimeoutMs / 1000) + " s";
         finish(false, opener && connection->fd >= 0 ? opener.ended(true, !requestSent) : TcpOpening{});
     }
     void finish(bool ok, TcpOpening outcome) {
@@ -435,6 +460,7 @@ int TcpLink::socketHandle() const {
 
 void TcpLink::TcpConnect(const std::string& host, int port, TcpOpener opener, std::function<void(bool)> done) {
     openingError_.clear();
+    connectError_.clear();
     if (pending_) pending_->abandon();
     if (const auto old = connection_.load()) old->disconnect();
     connection_.store(nullptr);
@@ -463,6 +489,7 @@ void TcpLink::TcpConnect(const std::string& host, int port, TcpOpener opener, st
     };
     pending_ = attempt;
     if (!valid) {
+        attempt->failure = host.empty() ? "no host given" : "the port is not 1 to 65535";
         loop_->post([attempt] { attempt->finish(false, {}); });
         return;
     }
@@ -477,6 +504,7 @@ void TcpLink::connectFinished(const std::shared_ptr<ConnectAttempt>& attempt) {
         std::lock_guard lock(attempt->mutex);
         agreed = attempt->agreed;
         opening = std::move(attempt->opening);
+        connectError_ = agreed ? std::string() : attempt->failure;
     }
     openingError_ = opening.error;
     if (!agreed) {

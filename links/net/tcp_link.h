@@ -96,6 +96,9 @@ public:
     void TcpConnect(const std::string& host, int port, TcpOpener opener, std::function<void(bool connected)> done);
     // Why the opener of the last connect refused; empty when it agreed or there was none.
     const std::string& openingError() const { return openingError_; }
+    // Why the last connect found no peer: "connection refused (...)", "unknown host (...)", ...;
+    // empty when it connected.
+    const std::string& connectError() const { return connectError_; }
     // Discards what was received and not yet handed over, and closes in order. Never fails.
     void TcpClose();
     // Any thread: queues the whole block behind the ones waiting and returns; the loop sends it.
@@ -131,6 +134,7 @@ private:
     std::string host_;
     std::uint16_t port_ = 0;
     std::string openingError_;
+    std::string connectError_;
 };
 
 // "TCP " and a socket error message: its first line break becomes " : ", every further one a
