@@ -196,6 +196,7 @@ private:
     // What the window shows, decided from the links and the monitor; the controls only paint it.
     MainWindowModel model_;
     bool closing_ = false;  // the window is closing: nothing opens any more
+    bool reopeningAtStart_ = false;  // the links saved as open are being opened again
     bool portTidy_ = false;
     // A grid has changed since the input's last batch: painted at the batch's end.
     bool gridChanged_[2] = {};

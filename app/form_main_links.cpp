@@ -125,8 +125,12 @@ void TFormMain::openSide(bool isInput, QPushButton* open, const std::function<Li
     open->setEnabled(false);
     const std::size_t side = isInput ? 0 : 1;
     station_->prepareOpen(side);
+    // A link saved as open that cannot be opened at start is retried as a lost one would be, its
+    // reason on the status line: a box per link would greet the user before the window is up.
+    if (reopeningAtStart_ && settings_.reconnect) return station_->openOrRetry(side, address());
     station_->open(side, address(), settings_.reconnect, [this, failure](const std::string& error) {
-        if (!error.empty()) message(failure);
+        if (error.empty()) return;
+        showMessage(QString::fromStdString(messageText(failure) + "\r\n\r\n" + error));
     });
 }
 

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QScreen>
 
 #include <filesystem>
@@ -112,6 +113,8 @@ void TFormMain::reopenLinks() {
     // The output first: bytes from the input wait in the kernel until the output has had its
     // first try, so the start of the stream reaches the rover too. Within a side, a TCP link
     // reopened after a serial one closes the serial one first.
+    reopeningAtStart_ = true;
+    const auto done = qScopeGuard([this] { reopeningAtStart_ = false; });
     if (settings_.openSerialOutput) ButtonOpen2Click();
     if (settings_.openTcpOutput) ButtonTCPopen2Click();
     if (settings_.openSerialInput) ButtonOpenClick();

@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <fstream>
 #include <cstdlib>
 #include <future>
 #include <thread>
@@ -314,9 +315,40 @@ TEST_F(WindowLinksTest, FailedConnectShowsCannotOpenTcpHost) {
     }
     openTcp(true, "127.0.0.1", std::to_string(closedPort));
     openTcp(false, "127.0.0.1", "0");
-    EXPECT_EQ(messages, (std::vector<std::string>{"Cannot open TCP host", "Cannot open TCP host"}));
+    // The window's own words, then the endpoint and why.
+    const std::string refused = "tcp:127.0.0.1:" + std::to_string(closedPort) + ": connection refused";
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_TRUE(messages[0].starts_with("Cannot open TCP host\r\n\r\ncannot connect to " + refused)) << messages[0];
+    EXPECT_EQ(messages[1], "Cannot open TCP host\r\n\r\ncannot connect to tcp:127.0.0.1:0: the port is not 1 to 65535");
     openSerial(true, 42);  // no such port in the map
-    EXPECT_EQ(messages.back(), "Cannot open COM port");
+    EXPECT_TRUE(messages.back().starts_with("Cannot open COM port\r\n\r\ncannot open serial:COM42@115200: "))
+        << messages.back();
+    EXPECT_NE(messages.back().find("(not in the port map "), std::string::npos) << messages.back();
+}
+
+// Saved as open but away at start: with reconnecting on, no box; the link is retried as a lost one
+// and the status line says why.
+TEST_F(WindowLinksTest, ALinkThatFailsAtStartIsRetriedWithItsReasonOnTheStatusLine) {
+    int closedPort;
+    {
+        testing::TcpPeer gone;
+        closedPort = gone.port();
+    }
+    form.reset();
+    std::ofstream(folder.file("tessaly-monitor.ini"), std::ios::binary)
+        << "[Option]\nSerial=0\nTCPhost=127.0.0.1\nTCPport=" << closedPort << "\nOpenTCPInput=1\nReconnect=1\n";
+    SetUp();
+    ASSERT_TRUE(test::eventsUntil([&] { return form->inputLink().state() == LinkState::Reconnecting; }));
+    EXPECT_TRUE(messages.empty()) << messages.front();
+    const std::string line = child<QLabel>("LabelErr")->text().toStdString();
+    EXPECT_NE(line.find("cannot connect to tcp:127.0.0.1:" + std::to_string(closedPort) + ": connection refused"),
+              std::string::npos)
+        << line;
+    testing::TcpPeer back(closedPort);
+    ASSERT_TRUE(test::eventsUntil([&] {
+        form->superviseLinks();
+        return form->inputLink().state() == LinkState::Open;
+    }));
 }
 
 TEST_F(WindowLinksTest, InputOpenClosesTheOtherKindFirstEvenWhenItFails) {
@@ -325,7 +357,7 @@ TEST_F(WindowLinksTest, InputOpenClosesTheOtherKindFirstEvenWhenItFails) {
     ASSERT_NE(form->CommX1().Handle(), TCustomCommX::kInvalidHandle);
     openTcp(true, "127.0.0.1", "1");  // nothing listens there
     EXPECT_EQ(form->CommX1().Handle(), TCustomCommX::kInvalidHandle);
-    EXPECT_EQ(messages.back(), "Cannot open TCP host");
+    EXPECT_TRUE(messages.back().starts_with("Cannot open TCP host")) << messages.back();
 }
 
 TEST_F(WindowLinksTest, ALostLinkIsReopenedWhenItsServerRestartsAndStaysRecordedOpen) {

@@ -21,4 +21,15 @@ inline void untilOpensEnded(TFormMain& form, std::chrono::milliseconds limit = s
     }
 }
 
+// Until `condition` holds, for `limit` at most; whether it did.
+template <typename Condition>
+bool eventsUntil(Condition condition, std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+    const auto until = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= until) return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+    }
+    return true;
+}
+
 }  // namespace tessaly::test
