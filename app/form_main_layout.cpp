@@ -151,7 +151,8 @@ void TFormMain::createOutputControls() {
 
     GroupBoxSerial2 = groupBox(this, "GroupBoxSerial2", " Serial output : ZED-F9P ", 79, 333, 395, 50);
     LabelPort2 = rightAlignedLabel(GroupBoxSerial2, "LabelPort2", "Port", 40, 22);
-    ComboBoxPort2 = editableCombo<PortComboBox>(GroupBoxSerial2, "ComboBoxPort2", 45, 121, "COM1", portNumbers());
+    // Another port than the input's: the two receivers are never on one.
+    ComboBoxPort2 = editableCombo<PortComboBox>(GroupBoxSerial2, "ComboBoxPort2", 45, 121, "COM2", portNumbers());
     LabelBaud2 = rightAlignedLabel(GroupBoxSerial2, "LabelBaud2", "Baud", 205, 22);
     ComboBoxBaud2 = editableCombo<QComboBox>(GroupBoxSerial2, "ComboBoxBaud2", 210, 60, "115200", kBitRates);
     ButtonOpen2 = button(GroupBoxSerial2, "ButtonOpen2", "Open", 290, 16, 40, 25);

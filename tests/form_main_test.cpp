@@ -110,7 +110,7 @@ TEST_F(FormMainTest, EveryControlAtItsPlaceWithItsCaptionAndState) {
         {"RadioButtonSerial2", {9, 15, 55, 15}, "Serial", true, true},
         {"RadioButtonTCP2", {9, 31, 55, 15}, "TCP", true, true},
         {"GroupBoxSerial2", {79, 333, 395, 50}, " Serial output : ZED-F9P ", true, true},
-        {"ComboBoxPort2", {45, 18, 121, 21}, "COM1", true, true},
+        {"ComboBoxPort2", {45, 18, 121, 21}, "COM2", true, true},
         {"ComboBoxBaud2", {210, 18, 60, 21}, "115200", true, true},
         {"ButtonOpen2", {290, 16, 40, 25}, "Open", true, true},
         {"ButtonClose2", {340, 16, 40, 25}, "Close", true, false},

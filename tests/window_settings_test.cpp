@@ -85,6 +85,7 @@ TEST_F(WindowSettingsTest, FreshStartCreatesTheFileAndCloseWritesEveryKeyInOrder
     EXPECT_EQ(file.readText("Option", "Version", ""), "Ver1.08");
     EXPECT_EQ(file.readInteger("Option", "PRNs", 0), 192);
     EXPECT_EQ(file.readText("Option", "ComPort", ""), "COM1");
+    EXPECT_EQ(file.readText("Option", "ComPort2", ""), "COM2") << "the output's own default";
     EXPECT_EQ(file.readText("Option", "TCPport2", ""), "5555");
     EXPECT_TRUE(file.readBool("Option", "Serial", false));
     EXPECT_FALSE(file.readBool("Option", "OpenTCPInput", true));
