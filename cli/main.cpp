@@ -51,12 +51,14 @@ std::vector<CommandHelp> commandHelps(const std::string& simulatorDataFolder) {
            "      --utc   the CSV logs' time stamps are UTC, and the picture shows UTC\n"});
 #endif
     helps.push_back({"ports",
-           "  tessaly-cli ports [--map]\n"
+           "  tessaly-cli ports [--map] [--number]\n"
            "      List the serial ports as the window's port selectors offer them: COM1 to COM99\n"
-           "      that exist and are free, with the device's name. Devices found on the system\n"
-           "      get a number in the port map folder ($TESSALY_PORTS_DIR, else\n"
-           "      ~/.config/tessaly-monitor/ports), which keeps it when they are plugged in again.\n"
-           "      --map  also print the folder and the device behind each port\n"});
+           "      that exist and are free, with the device's name, and the devices found on the\n"
+           "      system that have no number yet. Lists only: writes nothing.\n"
+           "      --map     also print the port map folder ($TESSALY_PORTS_DIR, else\n"
+           "                ~/.config/tessaly-monitor/ports) and the device behind each port\n"
+           "      --number  first give each device without one the lowest free number in the\n"
+           "                port map, which it keeps when it is plugged in again\n"});
     helps.push_back({"simulate",
            "  tessaly-cli simulate [--port P] [--seed N] [--rate R] [--data DIR]\n"
            "      Play the L6 receiver on 127.0.0.1:P (default 2101) for any number of clients:\n"
@@ -83,7 +85,7 @@ std::vector<CommandHelp> commandHelps(const std::string& simulatorDataFolder) {
            "      receivers (--out), monitoring the input stream as the window does, and print a\n"
            "      status line a second, each starting with its UTC time; a channel that has not\n"
            "      reported for 5 s shows as silent. ENDPOINT is tcp:HOST:PORT (connects as\n"
-           "      client), serial:COMn[@BAUD] (a port of tessaly-cli ports --map; default\n"
+           "      client), serial:COMn[@BAUD] (a port of tessaly-cli ports --number; default\n"
            "      115200) or serial:/dev/DEVICE[@BAUD], tcpsvr:[HOST]:PORT (listens; as --out\n"
            "      every client gets every byte, as --in one source at a time),\n"
            "      ntrip://[USER[:PASS]@]HOST[:PORT]/MOUNT (--in only: pulls from an NTRIP caster,\n"

@@ -9,16 +9,21 @@ namespace tessaly {
 int runPorts(const std::vector<std::string>& args, const PortListSource& source, std::ostream& out,
              std::ostream& err) {
     bool showMap = false;
+    PortListSource listed = source;
+    listed.numberNewDevices = false;
     for (const std::string& arg : args) {
-        if (arg != "--map") {
+        if (arg == "--map") {
+            showMap = true;
+        } else if (arg == "--number") {
+            listed.numberNewDevices = true;
+        } else {
             err << "tessaly-cli ports: unknown option '" << arg << "'\n";
             return 2;
         }
-        showMap = true;
     }
     const std::filesystem::path folder =
         source.portsFolder.empty() ? portsDirectory() : source.portsFolder;
-    const PortList list = buildPortList(source);
+    const PortList list = buildPortList(listed);
     if (!list.found) {
         err << "tessaly-cli ports: the port map folder " << folder << " cannot be read\n";
         return 2;
@@ -29,6 +34,11 @@ int runPorts(const std::vector<std::string>& args, const PortListSource& source,
         if (showMap) out << "  ->  " << entry.deviceNode.string();
         out << "\n";
     }
+    for (const SerialDeviceInfo& device : list.unnumbered) {
+        out << "(no number) " << device.friendlyName << (device.friendlyName.empty() ? "" : "  ->  ")
+            << device.deviceNode << "\n";
+    }
+    if (!list.unnumbered.empty()) out << "tessaly-cli ports --number gives them numbers in the port map\n";
     return 0;
 }
 

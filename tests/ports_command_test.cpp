@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <sstream>
 
 #include "cli/ports_command.h"
@@ -22,10 +23,12 @@ TEST(PortsCommand, PrintsOneEntryALineAndWithMapTheDevices) {
     };
     std::ostringstream out, err;
     EXPECT_EQ(runPorts({}, source, out, err), 0);
-    EXPECT_EQ(out.str(), "COM1\nCOM2  u-blox GNSS receiver (ttyACM0)\n");
+    EXPECT_EQ(out.str(), "COM1\n(no number) u-blox GNSS receiver (ttyACM0)  ->  " + two.nearPath() +
+                             "\ntessaly-cli ports --number gives them numbers in the port map\n");
+    EXPECT_FALSE(std::filesystem::exists(folder.path() / "COM2")) << "a listing writes nothing";
 
     std::ostringstream mapOut;
-    EXPECT_EQ(runPorts({"--map"}, source, mapOut, err), 0);
+    EXPECT_EQ(runPorts({"--number", "--map"}, source, mapOut, err), 0);
     EXPECT_EQ(mapOut.str(), "Port map: " + folder.path().string() + "\nCOM1  ->  " + one.nearPath() +
                                 "\nCOM2  u-blox GNSS receiver (ttyACM0)  ->  " + two.nearPath() + "\n");
     EXPECT_EQ(err.str(), "");

@@ -37,10 +37,11 @@ PortList buildPortList(const PortListSource& source) {
         : [&folder](std::int32_t portNo) { return isPortAvailable(portNo, folder); };
 
     PortList list;
-    addNewDevices(folder, devices);
+    if (source.numberNewDevices) addNewDevices(folder, devices);
     std::vector<PortMapLink> links;
     if (!readPortMap(folder, links)) return list;
     list.found = true;
+    if (!source.numberNewDevices) list.unnumbered = devicesWithoutNumber(links, devices);
 
     for (const PortMapLink& link : links) {
         // Links to devices that are not there (a receiver unplugged) and numbers above 99 are

@@ -1,7 +1,8 @@
 // The port list that the window's port combo boxes show when they drop down, and that
 // `tessaly-cli ports` prints: one entry per available port from 1 to 99, in ascending order,
 // "COMn" with the device's friendly name from the seventh character on. Built afresh every time:
-// the map is brought up to date with the devices present, and every port is tried.
+// the map is brought up to date with the devices present (unless only listed), and every port is
+// tried.
 //
 // Called on the window's thread (or the CLI's); the trial opens take a moment per port.
 #pragma once
@@ -25,6 +26,8 @@ struct PortListSource {
     std::filesystem::path portsFolder;  // portsDirectory() when empty
     std::function<std::vector<SerialDeviceInfo>()> findDevices;  // findSerialDevices when empty
     std::function<bool(std::int32_t)> isAvailable;              // isPortAvailable when empty
+    // The window's drop-down numbers the devices it finds; a listing leaves the map as it is.
+    bool numberNewDevices = true;
 };
 
 struct PortListEntry {
@@ -40,6 +43,8 @@ std::string portListEntry(std::int32_t portNo, std::string_view friendlyName);
 struct PortList {
     bool found = false;  // false when the map folder cannot be read: no entries then
     std::vector<PortListEntry> entries;
+    // Without numberNewDevices: the devices found that no port of the map reaches yet.
+    std::vector<SerialDeviceInfo> unnumbered;
 
     // The entries as one text, each line ended by CR LF: what replaces a combo box's items.
     std::string text() const;

@@ -60,34 +60,40 @@ bool readPortMap(const fs::path& folder, std::vector<PortMapLink>& links) {
     return true;
 }
 
+std::vector<SerialDeviceInfo> devicesWithoutNumber(const std::vector<PortMapLink>& links,
+                                                   const std::vector<SerialDeviceInfo>& devices) {
+    std::set<fs::path> linked;
+    for (const PortMapLink& link : links) {
+        if (!link.deviceNode.empty()) linked.insert(link.deviceNode);
+        // A link through a stable path whose device is unplugged still holds its number.
+        linked.insert(link.target.lexically_normal());
+    }
+    std::vector<SerialDeviceInfo> without;
+    for (const SerialDeviceInfo& device : devices) {
+        const fs::path node = resolved(device.deviceNode);
+        const bool stableLinked = !device.stableLink.empty() && linked.count(device.stableLink);
+        if (stableLinked || linked.count(node) || linked.count(device.deviceNode)) continue;
+        without.push_back(device);
+        // The same device found twice (two names of one node) gets one number.
+        if (!node.empty()) linked.insert(node);
+    }
+    return without;
+}
+
 bool addNewDevices(const fs::path& folder, const std::vector<SerialDeviceInfo>& devices) {
     std::error_code error;
     fs::create_directories(folder, error);
     std::vector<PortMapLink> links;
     if (!readPortMap(folder, links)) return false;
     std::set<std::int32_t> taken;
-    std::set<fs::path> linked;
-    for (const PortMapLink& link : links) {
-        taken.insert(link.portNo);
-        if (!link.deviceNode.empty()) linked.insert(link.deviceNode);
-        // A link through a stable path whose device is unplugged still holds its number.
-        linked.insert(link.target.lexically_normal());
-    }
+    for (const PortMapLink& link : links) taken.insert(link.portNo);
     std::int32_t next = kFirstPortNo;
-    for (const SerialDeviceInfo& device : devices) {
-        const fs::path node = resolved(device.deviceNode);
-        const bool stableLinked = !device.stableLink.empty() && linked.count(device.stableLink);
-        if (stableLinked || linked.count(node) || linked.count(device.deviceNode)) {
-            continue;
-        }
+    for (const SerialDeviceInfo& device : devicesWithoutNumber(links, devices)) {
         while (next <= kLastPortNo && taken.count(next)) ++next;
         if (next > kLastPortNo) break;
         const fs::path target = device.stableLink.empty() ? device.deviceNode : device.stableLink;
         fs::create_symlink(target, folder / ("COM" + std::to_string(next)), error);
-        if (!error) {
-            taken.insert(next);
-            if (!node.empty()) linked.insert(node);
-        }
+        if (!error) taken.insert(next);
     }
     return true;
 }

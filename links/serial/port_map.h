@@ -35,5 +35,8 @@ bool readPortMap(const std::filesystem::path& folder, std::vector<PortMapLink>& 
 // Links every device that no link resolves to yet, under the lowest free number from 1 to 99,
 // through its stable path when it has one. Creates the folder when needed; false when it cannot.
 bool addNewDevices(const std::filesystem::path& folder, const std::vector<SerialDeviceInfo>& devices);
+// The devices no link of the map reaches yet, in the order found: what addNewDevices would number.
+std::vector<SerialDeviceInfo> devicesWithoutNumber(const std::vector<PortMapLink>& links,
+                                                   const std::vector<SerialDeviceInfo>& devices);
 
 }  // namespace tessaly

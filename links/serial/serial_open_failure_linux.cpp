@@ -16,7 +16,7 @@ std::string serialOpenFailure(const std::string& path, bool mapped) {
     if (path.empty()) return "no such port (COM1 to COM99)";
     const fs::path file(path);
     if (mapped && !fs::is_symlink(file, error) && !fs::exists(file, error)) {
-        return "not in the port map " + file.parent_path().string() + " (see tessaly-cli ports --map)";
+        return "not in the port map " + file.parent_path().string() + "; tessaly-cli ports --number numbers the devices found";
     }
     if (!fs::exists(file, error)) return "the device " + (mapped ? fs::read_symlink(file, error).string() : path) +
                                          " is not there (unplugged?)";
