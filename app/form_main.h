@@ -6,6 +6,7 @@
 #include <QIcon>
 #include <QWidget>
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -159,6 +160,9 @@ private:
     void message(UiText row);
     void showMessage(const QString& text);
     void commandRun(int index);
+    // Whether the command may go: asked when it clears what the receiver keeps.
+    bool commandConfirmed(const std::string& text, const std::string& name);
+    void commandAnswered(const CommandAnswer& answer);
     void layOutCommandButtons();
     void createChartButton();
     void startLog();
@@ -195,6 +199,8 @@ private:
     LinkEndpoint* output_ = nullptr;  // station_'s
     // What the window shows, decided from the links and the monitor; the controls only paint it.
     MainWindowModel model_;
+    // The name of the command that last sent each UBX message (class << 8 | ID), for its answer.
+    std::map<std::uint16_t, std::string> commandNames_;
     bool closing_ = false;  // the window is closing: nothing opens any more
     bool reopeningAtStart_ = false;  // the links saved as open are being opened again
     bool portTidy_ = false;

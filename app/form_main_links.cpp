@@ -52,6 +52,7 @@ void TFormMain::createStation() {
     face.commandRefused = [this](const std::string& expected) {
         showMessage(QString::fromStdString(messageText(UiText::WrongChecksum) + expected));
     };
+    face.commandAnswered = [this](const CommandAnswer& answer) { commandAnswered(answer); };
     // A file that stops taking rows or blocks (a full disk) says so once in the status line, and
     // once more when writing resumes.
     face.fileNoticed = [this](const LogFileNotice& notice) { view_.setStatusText(notice.text); };

@@ -17,6 +17,24 @@ std::string lostLinkText(LinkSide side, const std::string& error, std::chrono::m
     return text + wait;
 }
 
+std::string filledIn(UiText row, const std::string& value, UiLanguage language) {
+    std::string text = uiText(row, language);
+    text.replace(text.find("%1"), 2, value);
+    return text;
+}
+
+UiText answerText(CommandAnswer::Kind kind) {
+    switch (kind) {
+    case CommandAnswer::Kind::Ack:
+        return UiText::CommandAcknowledged;
+    case CommandAnswer::Kind::Nak:
+        return UiText::CommandRefusedByReceiver;
+    case CommandAnswer::Kind::None:
+        break;
+    }
+    return UiText::CommandUnanswered;
+}
+
 }  // namespace
 
 LinkControls linkControls(const LinkFacts& link) {
@@ -42,7 +60,14 @@ void MainWindowModel::linkNoticed(LinkSide side, const std::string& error, std::
     }
 }
 
-void MainWindowModel::linkClosedByUser(LinkSide side) { lost_[index(side)].reset(); }
+void MainWindowModel::linkClosedByUser(LinkSide side) {
+    lost_[index(side)].reset();
+    if (side == LinkSide::Input) commandAnswer_.reset();
+}
+
+void MainWindowModel::commandAnswered(const std::string& commandName, CommandAnswer::Kind kind) {
+    commandAnswer_ = NamedAnswer{commandName, kind};
+}
 
 void MainWindowModel::timerTick(const RoverMonitor& rover, std::uint32_t nowMs, bool outputConnected,
                                 UiLanguage language) {
@@ -58,10 +83,12 @@ StatusLineView MainWindowModel::statusLine(const MainWindowFacts& facts) const {
         }
     }
     std::string text = facts.monitorStatus;
+    const auto addNote = [&text](const std::string& note) { text += (text.empty() ? "" : " | ") + note; };
+    if (commandAnswer_) {
+        addNote(filledIn(answerText(commandAnswer_->kind), commandAnswer_->commandName, facts.language));
+    }
     if (facts.monitorSkipped != 0) {
-        std::string note = uiText(UiText::MonitorSkipped, facts.language);
-        note.replace(note.find("%1"), 2, byteCountText(facts.monitorSkipped));
-        text += (text.empty() ? "" : " | ") + note;
+        addNote(filledIn(UiText::MonitorSkipped, byteCountText(facts.monitorSkipped), facts.language));
     }
     return {std::move(text), StatusLineColour::Normal};
 }

@@ -1,8 +1,9 @@
 // What the main window shows, decided without a toolkit: the open and close buttons of both link
 // sides with the kind selectors and endpoint fields that follow them, the status line and its
-// colour, the status icon and the rover line. The window gathers the facts from its links and the
-// monitor, hands the link notices and the timer on, and paints what comes back; a face for
-// another platform paints the same view.
+// colour (with the receiver's answer to the last command), the status icon and the rover line.
+// The window gathers the facts from its links and the monitor, hands the link and command
+// notices and the timer on, and paints what comes back; a face for another platform paints the
+// same view.
 //
 // Window's thread only.
 #pragma once
@@ -16,6 +17,7 @@
 #include "app/ui_texts.h"
 #include "app/monitor_view.h"
 #include "monitor/rover_monitor.h"
+#include "station/command_answers.h"
 
 namespace tessaly {
 
@@ -74,6 +76,13 @@ public:
     // The user's close ends a reconnect too.
     void linkClosedByUser(LinkSide side);
 
+    // The receiver's answer to a command, named as its button is: it stays after the monitor's
+    // text, because the command's own monitor reset empties that text and the firmware text
+    // replaces it a moment later; the user is still to read what became of the command. Kept
+    // until the next command starts or the user closes the input.
+    void commandAnswered(const std::string& commandName, CommandAnswer::Kind kind);
+    void commandStarted() { commandAnswer_.reset(); }
+
     // The one-second timer: the rover line follows the rover monitor while the output is open.
     void timerTick(const RoverMonitor& rover, std::uint32_t nowMs, bool outputConnected, UiLanguage language);
 
@@ -88,7 +97,13 @@ private:
     bool anyLinkLost() const { return lost_[0] || lost_[1]; }
     StatusLineView statusLine(const MainWindowFacts& facts) const;
 
+    struct NamedAnswer {
+        std::string commandName;
+        CommandAnswer::Kind kind;
+    };
+
     std::optional<LostLink> lost_[2];
+    std::optional<NamedAnswer> commandAnswer_;
     RoverLineTicker roverTicker_;
     RoverLine roverLine_;
 };

@@ -10,7 +10,7 @@ struct TextRow {
     const char* japanese;
 };
 
-constexpr std::array<TextRow, 31> kTexts = {{
+constexpr std::array<TextRow, 36> kTexts = {{
     {"Firmware version / Number of times both channels A and B failed",
      "Firmware version / チャンネルAとBの両方ともエラーになった回数"},
     {"Save received data to CSV file", "受信データをCSVファイルに保存する"},
@@ -45,8 +45,15 @@ constexpr std::array<TextRow, 31> kTexts = {{
     {"age %1 s", "補正経過 %1 秒"},
     {"Rover silent for 5 s: turn on NAV-PVT or GGA, and RXM-COR, on its port to Output",
      "ローバー無応答 (5秒): 出力側ポートで NAV-PVT か GGA と RXM-COR を有効に"},
+    {"Send \"%1\" to the L6 receiver? It forgets its satellite data and needs minutes to receive again.",
+     "「%1」をL6受信機に送信しますか？衛星データが消去され、再び受信できるまで数分かかります。"},
+    {"Send \"%1\" to the L6 receiver? Its saved configuration goes back to the defaults.",
+     "「%1」をL6受信機に送信しますか？保存された設定が初期値に戻ります。"},
+    {"%1: acknowledged by the receiver", "%1: 受信機が受け付けました"},
+    {"%1: refused by the receiver", "%1: 受信機が拒否しました"},
+    {"%1: no answer from the receiver within 1 s", "%1: 1秒以内に受信機の応答なし"},
 }};
-static_assert(kTexts.size() == static_cast<std::size_t>(UiText::RoverSilent), "one row per text");
+static_assert(kTexts.size() == static_cast<std::size_t>(UiText::CommandUnanswered), "one row per text");
 
 }  // namespace
 

@@ -1,6 +1,7 @@
 // The texts the user reads while working that exist in English and Japanese: the hints of six
-// controls, the messages of the link and command checks and the pieces of the rover line. Every other text of the window is
-// English only. The language follows the user's locale and is decided once per run.
+// controls, the messages of the link and command checks, the questions before a command that
+// clears the receiver, its answers and the pieces of the rover line. Every other text of the
+// window is English only. The language follows the user's locale and is decided once per run.
 #pragma once
 
 #include <string>
@@ -45,6 +46,13 @@ enum class UiText {
     RoverL6Used,
     RoverCorrectionAge,
     RoverSilent,
+    // The questions before a command that clears what the receiver keeps; "%1" is the command's name.
+    ConfirmClearNavigationData,
+    ConfirmClearConfiguration,
+    // The receiver's answer to a command, after the status line; "%1" is the command's name.
+    CommandAcknowledged,
+    CommandRefusedByReceiver,
+    CommandUnanswered,
 };
 
 // Japanese for the locale of Japanese as used in Japan ("ja_JP", with or without an encoding or

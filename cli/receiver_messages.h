@@ -12,9 +12,6 @@ namespace tessaly {
 
 using Bytes = std::vector<std::uint8_t>;
 
-inline constexpr std::uint8_t kUbxClassCfg = 0x06;
-inline constexpr std::uint8_t kUbxIdCfgRst = 0x04;  // receiver reset
-
 // Sync bytes, class, ID, length, payload and checksum.
 Bytes makeUbxFrame(std::uint8_t messageClass, std::uint8_t messageId, const Bytes& payload);
 

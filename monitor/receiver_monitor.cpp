@@ -22,6 +22,7 @@ void ReceiverMonitor::frameFound(ByteView frame) {
             firmwareText_ = std::move(text);
         }
     }
+    if (frameWatcher_) frameWatcher_(frame);
 }
 
 void ReceiverMonitor::frameDropped(ByteView, DropReason reason) {

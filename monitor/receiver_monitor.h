@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -43,6 +44,9 @@ public:
     const ScanCounters& counters() const { return counters_; }
     // The last firmware text a version reply carried.
     const std::optional<std::string>& firmwareText() const { return firmwareText_; }
+    // Shown every valid frame after the monitor's own handling: the station looks for the
+    // receiver's answers to its commands there.
+    void setFrameWatcher(std::function<void(ByteView frame)> watcher) { frameWatcher_ = std::move(watcher); }
 
 private:
     void frameFound(ByteView frame) override;
@@ -55,6 +59,7 @@ private:
     L6Decoder decoder_;
     ScanCounters counters_;
     std::optional<std::string> firmwareText_;
+    std::function<void(ByteView frame)> frameWatcher_;
 };
 
 }  // namespace tessaly

@@ -40,6 +40,12 @@ inline constexpr std::uint8_t kUbxIdRxmL6 = 0x73;   // the receiver's L6 message
 inline constexpr std::uint8_t kUbxIdRxmCor = 0x34;  // the rover's report on a correction it was given
 inline constexpr std::uint8_t kUbxClassMon = 0x0A;
 inline constexpr std::uint8_t kUbxIdMonVer = 0x04;  // version poll and reply
+inline constexpr std::uint8_t kUbxClassCfg = 0x06;
+inline constexpr std::uint8_t kUbxIdCfgRst = 0x04;  // reset: which stored data to clear, how to restart
+inline constexpr std::uint8_t kUbxIdCfgCfg = 0x09;  // clear, save or load the configuration
+inline constexpr std::uint8_t kUbxClassAck = 0x05;  // the answer to a CFG message: its class and ID
+inline constexpr std::uint8_t kUbxIdAckNak = 0x00;
+inline constexpr std::uint8_t kUbxIdAckAck = 0x01;
 
 struct UbxChecksum {
     std::uint8_t ckA = 0;

@@ -29,7 +29,11 @@ Station::Station(StationConfig config, StationSeams seams, StationFace face)
       csv_(wallClock_),
       historyRecorder_(wallClock_, history_),
       pairLogs_(csv_, historyRecorder_),
-      monitor_(monitorOutputs(face_, pairLogs_, wallClock_)) {
+      monitor_(monitorOutputs(face_, pairLogs_, wallClock_)),
+      answers_([this](const CommandAnswer& answer) {
+          if (face_.commandAnswered) face_.commandAnswered(answer);
+      }) {
+    monitor_.setFrameWatcher([this](ByteView frame) { answers_.received(frame); });
     if (face_.fileNoticed) {
         csv_.setNoticeHandler(face_.fileNoticed);
         raw_.setNoticeHandler(face_.fileNoticed);
@@ -193,7 +197,20 @@ CommandTextOutputs Station::commandOutputs() {
 void Station::sendCommandText(std::string_view text) { timedRuns_.start(commandTextSteps(text, commandOutputs())); }
 
 void Station::runReceiverCommand(std::string_view text, std::function<void()> finished) {
-    timedRuns_.start(receiverCommandSteps(text, commandOutputs(), [this] { resetMonitor(); }, std::move(finished)));
+    CommandTextOutputs outputs = commandOutputs();
+    outputs.writeToInput = [this, send = std::move(outputs.writeToInput)](const CommandBytes& bytes) {
+        send(bytes);
+        awaitAnswer(bytes);
+    };
+    timedRuns_.start(receiverCommandSteps(text, outputs, [this] { resetMonitor(); }, std::move(finished)));
+}
+
+void Station::awaitAnswer(const CommandBytes& bytes) {
+    // Without an open input the message reached no receiver, and no answer is worth waiting for.
+    if (!links_->input().isOpen()) return;
+    if (const std::optional<std::uint64_t> wait = answers_.sent(bytes)) {
+        timedRuns_.start({{kCommandAnswerWaitMs, [this, number = *wait] { answers_.expire(number); }}});
+    }
 }
 
 bool Station::startCsvLog(const std::string& path, const std::string& header, bool utc) {
@@ -214,6 +231,7 @@ void Station::stop() {
     if (stopped_) return;
     stopped_ = true;
     timedRuns_.cancelAll();
+    answers_.clear();
     links_->closeAll();
     // Waits for a reader still handing over its last block; no link reaches the station after.
     seams_.owner->shutdown();

@@ -18,6 +18,7 @@
 #include "monitor/raw_capture.h"
 #include "monitor/receiver_monitor.h"
 #include "monitor/rover_monitor.h"
+#include "station/command_answers.h"
 #include "station/command_sequence.h"
 #include "station/command_text.h"
 #include "station/millisecond_clock.h"
@@ -59,6 +60,9 @@ struct StationFace {
     // A frame of a command text was not sent: it is a whole UBX frame whose checksum is wrong;
     // `expected` is the right one as two hexadecimal pairs.
     std::function<void(const std::string& expected)> commandRefused;
+    // The receiver acknowledged or refused a CFG message of a receiver command, or said nothing
+    // within kCommandAnswerWaitMs.
+    std::function<void(const CommandAnswer& answer)> commandAnswered;
     // A log or capture file stopped taking rows or blocks, or took them again.
     std::function<void(const LogFileNotice& notice)> fileNoticed;
     // While a full serial transmit queue drains.
@@ -102,7 +106,8 @@ public:
     // after every "|". Its steps run from the face's timer.
     void sendCommandText(std::string_view text);
     // A receiver command: the text, a second for the restart, the monitor reset, the firmware
-    // poll; `finished` when it is all sent.
+    // poll; `finished` when it is all sent. Each CFG message of the text that reaches an open
+    // input waits for the receiver's answer, which the face hears of (commandAnswered).
     void runReceiverCommand(std::string_view text, std::function<void()> finished);
     // Steps of the face's own, run from the same timer and dropped by stop().
     CommandSequencer& timedRuns() { return timedRuns_; }
@@ -142,6 +147,8 @@ private:
     void outputTried();
     void pollFirmwareVersion();
     CommandTextOutputs commandOutputs();
+    // A receiver command's frame has left: a CFG message waits for its answer.
+    void awaitAnswer(const CommandBytes& bytes);
 
     StationConfig config_;
     StationSeams seams_;
@@ -159,6 +166,7 @@ private:
     PairLogTee pairLogs_;  // what the decoder logs to
     ReceiverMonitor monitor_;
     RoverMonitor rover_;
+    CommandAnswerWatch answers_;
     std::unique_ptr<StationLinks> links_;
     std::function<void()> inputWaiting_;  // the input's attempt, until the outputs had theirs
     bool stopped_ = false;

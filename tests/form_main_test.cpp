@@ -50,6 +50,8 @@ protected:
         // The settings file goes beside a program in a folder of the test's own.
         o.programPath = folder.file("tessaly-monitor");
         o.configHome = folder.file("config");
+        // Yes to the cold start's question, which the runs below take for granted.
+        o.askYesNo = [](const QString&) { return true; };
         return o;
     }
     template <typename T>

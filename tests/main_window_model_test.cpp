@@ -68,6 +68,30 @@ TEST(MainWindowModel, SkippedBytesFollowTheMonitorsLineOrStandAlone) {
     EXPECT_EQ(MainWindowModel().view(facts).status.text, "Error count: 117 | skipped 5.3 GB");
 }
 
+TEST(MainWindowModel, ACommandsAnswerOutlivesTheMonitorsTextUntilTheNextCommand) {
+    MainWindowModel model;
+    MainWindowFacts facts;
+    model.commandAnswered("Cold start", CommandAnswer::Kind::None);
+    EXPECT_EQ(model.view(facts).status.text, "Cold start: no answer from the receiver within 1 s")
+        << "the command's monitor reset emptied the monitor's text";
+    facts.monitorStatus = "FWVER=QZS 1.01";
+    facts.monitorSkipped = 2000;
+    model.commandAnswered("Default configuration", CommandAnswer::Kind::Nak);
+    EXPECT_EQ(model.view(facts).status.text,
+              "FWVER=QZS 1.01 | Default configuration: refused by the receiver | skipped 2.0 kB");
+    facts.monitorSkipped = 0;
+    facts.language = UiLanguage::Japanese;
+    model.commandAnswered("Warm start", CommandAnswer::Kind::Ack);
+    EXPECT_EQ(model.view(facts).status.text, "FWVER=QZS 1.01 | Warm start: 受信機が受け付けました");
+    model.linkClosedByUser(LinkSide::Output);
+    EXPECT_NE(model.view(facts).status.text, "FWVER=QZS 1.01") << "the output has nothing to do with it";
+    model.linkClosedByUser(LinkSide::Input);
+    EXPECT_EQ(model.view(facts).status.text, "FWVER=QZS 1.01") << "the receiver it answered for is gone";
+    model.commandAnswered("Warm start", CommandAnswer::Kind::Ack);
+    model.commandStarted();
+    EXPECT_EQ(model.view(facts).status.text, "FWVER=QZS 1.01");
+}
+
 TEST(MainWindowModel, IconWarnsWhileALinkIsLostWhateverTheMonitorSays) {
     MainWindowModel model;
     MainWindowFacts facts;

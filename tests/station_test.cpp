@@ -176,6 +176,74 @@ TEST_F(StationTest, AWrongChecksumInACommandIsRefusedToTheFaceAndTheRestStillLea
     EXPECT_EQ(owner->call([&] { return refused; }), "1068");
 }
 
+// The receiver at the far end of the input answers a command's CFG message, or says nothing.
+class StationAnswerTest : public StationTest {
+protected:
+    void SetUp() override {
+        make({}, [this](StationFace& face) {
+            face.commandAnswered = [this](const CommandAnswer& answer) { answers.push_back(answer); };
+        });
+    }
+    // Runs the command on an open input and waits until the receiver has its frame.
+    void run(const char* text, const Bytes& frame) {
+        openInput();
+        ASSERT_EQ(input.receive(kPoll.size()), kPoll);
+        owner->call([&] { station->runReceiverCommand(text, [] {}); });
+        ASSERT_EQ(input.receive(frame.size() + 2), test::concat({frame, {0x0D, 0x0A}}));
+    }
+    std::vector<CommandAnswer> answersSoFar() {
+        return owner->call([&] { return answers; });
+    }
+    void untilAnswered() {
+        ASSERT_TRUE(testing::eventually([&] { return !answersSoFar().empty(); }));
+    }
+    static Bytes answer(std::uint8_t ackOrNak, std::uint8_t messageId) {
+        return test::ubxFrame(kUbxClassAck, ackOrNak, {kUbxClassCfg, messageId});
+    }
+
+    const char* coldStartText = "\\B5\\62\\06\\04\\04\\00\\FF\\B9\\02\\00 ;C:Cold start";  // checksum completed
+    const Bytes coldStart = test::ubxFrame(kUbxClassCfg, kUbxIdCfgRst, {0xFF, 0xB9, 0x02, 0x00});
+    std::vector<CommandAnswer> answers;  // owner thread
+};
+
+TEST_F(StationAnswerTest, AnAcknowledgementInPiecesIsToldOnce) {
+    run(coldStartText, coldStart);
+    const Bytes stream = test::concat({test::l6Frame(onChannel(0, 0)), answer(kUbxIdAckAck, kUbxIdCfgRst)});
+    input.send(test::slice(stream, 0, stream.size() - 3));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    input.send(test::slice(stream, stream.size() - 3));
+    untilAnswered();
+    advance(5000);
+    EXPECT_EQ(input.receive(kPoll.size()), kPoll);
+    EXPECT_EQ(answersSoFar(), (std::vector<CommandAnswer>{{kUbxClassCfg, kUbxIdCfgRst, CommandAnswer::Kind::Ack}}))
+        << "no second word when the wait runs out, and none for the poll";
+}
+
+TEST_F(StationAnswerTest, ARefusalNamesItsMessageAndAnswersToMessagesNotSentAreIgnored) {
+    run("\\B5\\62\\06\\09\\0D\\00\\FF\\FF\\00\\00\\00\\00\\00\\00\\FF\\FF\\00\\00\\03\\1B\\9A",
+        test::ubxFrame(kUbxClassCfg, kUbxIdCfgCfg, {0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0, 0, 0x03}));
+    input.send(test::concat({answer(kUbxIdAckAck, kUbxIdCfgRst), answer(kUbxIdAckNak, kUbxIdCfgCfg)}));
+    untilAnswered();
+    EXPECT_EQ(answersSoFar(), (std::vector<CommandAnswer>{{kUbxClassCfg, kUbxIdCfgCfg, CommandAnswer::Kind::Nak}}));
+}
+
+TEST_F(StationAnswerTest, SilenceIsToldASecondLaterAndALateAnswerChangesNothing) {
+    run(coldStartText, coldStart);
+    advance(999);
+    EXPECT_TRUE(answersSoFar().empty());
+    advance(1);
+    EXPECT_EQ(answersSoFar(), (std::vector<CommandAnswer>{{kUbxClassCfg, kUbxIdCfgRst, CommandAnswer::Kind::None}}));
+    input.send(answer(kUbxIdAckAck, kUbxIdCfgRst));
+    receiverSends({onChannel(0, 0)});  // the late answer has been scanned by now
+    EXPECT_EQ(answersSoFar().size(), 1u);
+}
+
+TEST_F(StationAnswerTest, WithoutAnOpenInputNothingIsAwaited) {
+    owner->call([&] { station->runReceiverCommand(coldStartText, [] {}); });
+    advance(5000);
+    EXPECT_TRUE(answersSoFar().empty());
+}
+
 // The output is a caster that took the connection and has not answered yet: the input is not read
 // before the output has had its try, here given up by the user.
 TEST_F(StationTest, TheInputWaitsForTheOutputsBeingOpened) {

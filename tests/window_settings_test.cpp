@@ -14,6 +14,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <iterator>
 
@@ -29,6 +30,9 @@ namespace {
 
 using namespace std::chrono_literals;
 using test::Bytes;
+
+const Bytes kPoll = {0xB5, 0x62, 0x0A, 0x04, 0x00, 0x00, 0x0E, 0x34, 0x0D, 0x0A};
+const Bytes kHotStart = {0xB5, 0x62, 0x06, 0x04, 0x04, 0x00, 0x00, 0x00, 0x02, 0x00, 0x10, 0x68, 0x0D, 0x0A};
 
 std::string readAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -63,6 +67,23 @@ protected:
     template <typename T>
     T* child(const char* name) {
         return form->findChild<T*>(QString::fromLatin1(name));
+    }
+    // The receiver is a pty behind COM5, opened as the input; the poll of the open is read.
+    void openReceiverOnCom5(testing::PortsFolder& ports, testing::PtyPair& receiver) {
+        ports.link(5, receiver.nearPath());
+        setenv("TESSALY_PORTS_DIR", ports.path().c_str(), 1);
+        start();
+        child<QComboBox>("ComboBoxPort")->setEditText(QStringLiteral("COM5"));
+        form->ButtonOpenClick();
+        ASSERT_EQ(receiver.readFar(kPoll.size(), 3000ms), kPoll);
+    }
+    std::string labelErr() { return child<QLabel>("LabelErr")->text().toStdString(); }
+    // Whether `done` comes true while the window's events run.
+    static bool withEvents(const std::function<bool()>& done) {
+        return testing::eventually([&] {
+            QCoreApplication::processEvents();
+            return done();
+        });
     }
     std::string iniPath() const { return folder.file("tessaly-monitor.ini"); }
     void writeIni(const std::string& text) { std::ofstream(iniPath(), std::ios::binary) << text; }
@@ -220,14 +241,9 @@ TEST_F(WindowSettingsTest, ReconnectOffClosesALostLinkAsTheUserWould) {
 TEST_F(WindowSettingsTest, CommandRunSendsWaitsResetsAndPollsAgain) {
     testing::PortsFolder ports;
     testing::PtyPair receiver;
-    ports.link(5, receiver.nearPath());
-    setenv("TESSALY_PORTS_DIR", ports.path().c_str(), 1);
-    start();
-    child<QComboBox>("ComboBoxPort")->setEditText(QStringLiteral("COM5"));
-    form->ButtonOpenClick();
-    const Bytes poll = {0xB5, 0x62, 0x0A, 0x04, 0x00, 0x00, 0x0E, 0x34, 0x0D, 0x0A};
-    ASSERT_EQ(receiver.readFar(poll.size(), 3000ms), poll);
+    ASSERT_NO_FATAL_FAILURE(openReceiverOnCom5(ports, receiver));
     form->monitorView().setStatusText("FWVER=QZS 1.01");
+    overwrite = true;  // yes to the cold start's question
 
     auto* cold = child<QPushButton>("ButtonCmd3");
     auto* hot = child<QPushButton>("ButtonCmd1");
@@ -244,10 +260,48 @@ TEST_F(WindowSettingsTest, CommandRunSendsWaitsResetsAndPollsAgain) {
         return cold->isEnabled() && hot->isEnabled();
     }));
     const Bytes coldStart = {0xB5, 0x62, 0x06, 0x04, 0x04, 0x00, 0xFF, 0xB9, 0x02, 0x00, 0xC8, 0x8F, 0x0D, 0x0A};
-    const Bytes hotStart = {0xB5, 0x62, 0x06, 0x04, 0x04, 0x00, 0x00, 0x00, 0x02, 0x00, 0x10, 0x68, 0x0D, 0x0A};
-    EXPECT_EQ(receiver.readFar(coldStart.size() + hotStart.size() + 2 * poll.size(), 3000ms),
-              test::concat({coldStart, hotStart, poll, poll}))
+    EXPECT_EQ(receiver.readFar(coldStart.size() + kHotStart.size() + 2 * kPoll.size(), 3000ms),
+              test::concat({coldStart, kHotStart, kPoll, kPoll}))
         << "cold, hot, then each run's poll after its second";
+    EXPECT_EQ(questions.size(), 1u) << "only the cold start is asked about";
+}
+
+TEST_F(WindowSettingsTest, ColdStartIsAskedAboutAndNoSendsNothing) {
+    testing::PortsFolder ports;
+    testing::PtyPair receiver;
+    ASSERT_NO_FATAL_FAILURE(openReceiverOnCom5(ports, receiver));
+    form->monitorView().setStatusText("FWVER=QZS 1.01");
+    auto* cold = child<QPushButton>("ButtonCmd3");
+    overwrite = false;
+    form->ButtonCmd3Click();
+    ASSERT_EQ(questions.size(), 1u);
+    EXPECT_EQ(questions[0],
+              "Send \"Cold start\" to the L6 receiver? It forgets its satellite data and needs minutes to receive "
+              "again.");
+    EXPECT_TRUE(cold->isEnabled()) << "no run to wait for";
+    EXPECT_EQ(form->monitorView().statusText(), "FWVER=QZS 1.01");
+    form->ButtonCmd1Click();
+    EXPECT_EQ(questions.size(), 1u) << "a hot start clears nothing";
+    EXPECT_EQ(receiver.readFar(kHotStart.size(), 3000ms), kHotStart) << "the cold start never left before it";
+}
+
+TEST_F(WindowSettingsTest, TheReceiversAnswerStaysBesideTheFirmwareTextThatFollowsTheCommand) {
+    testing::PortsFolder ports;
+    testing::PtyPair receiver;
+    ASSERT_NO_FATAL_FAILURE(openReceiverOnCom5(ports, receiver));
+    overwrite = true;
+    form->ButtonCmd4Click();
+    ASSERT_EQ(receiver.readFar(23, 3000ms).size(), 23u) << "the CFG-CFG frame and CR LF";
+    receiver.writeFar(test::ubxFrame(kUbxClassAck, kUbxIdAckAck, {kUbxClassCfg, kUbxIdCfgCfg}));
+    const std::string acknowledged = "Default configuration: acknowledged by the receiver";
+    EXPECT_TRUE(withEvents([&] { return labelErr() == "Default configuration | " + acknowledged; })) << labelErr();
+
+    ASSERT_TRUE(withEvents([&] { return child<QPushButton>("ButtonCmd4")->isEnabled(); }));
+    ASSERT_EQ(receiver.readFar(kPoll.size(), 3000ms), kPoll) << "the poll a second later";
+    EXPECT_EQ(labelErr(), acknowledged) << "the monitor reset emptied the line, not the answer";
+    receiver.writeFar(test::ubxFrame(kUbxClassMon, kUbxIdMonVer,
+                                     test::concat({Bytes(40, 0), test::bytesOf("FWVER=QZS 1.01"), Bytes(16, 0)})));
+    EXPECT_TRUE(withEvents([&] { return labelErr() == "FWVER=QZS 1.01 | " + acknowledged; })) << labelErr();
 }
 
 TEST_F(WindowSettingsTest, LogButtonStartsAndStopsTheCsvLog) {
