@@ -151,7 +151,7 @@ private:
                    QPushButton* close, QWidget* labelPort, QWidget* labelBaud, QList<QWidget*> kindAndFields);
     void openSerial(LinkEndpoint& link, const LinkEndpoint& other, PortComboBox* portField, QComboBox* baudField,
                     QPushButton* open, bool isInput);
-    void openTcp(LinkEndpoint& link, const LinkEndpoint& other, QLineEdit* hostField, QLineEdit* portField,
+    void openTcp(const LinkEndpoint& other, QLineEdit* hostField, QLineEdit* portField,
                  QPushButton* open, bool isInput);
     void openSide(bool isInput, QPushButton* open, const std::function<LinkAddress()>& address, UiText failure);
     void linkNoticed(bool isInput, const LinkNotice& notice);

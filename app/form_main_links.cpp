@@ -169,7 +169,7 @@ void TFormMain::fillPortList(PortComboBox* combo) {
 
 // TCP links -----------------------------------------------------------------------------------
 
-void TFormMain::openTcp(LinkEndpoint& link, const LinkEndpoint& other, QLineEdit* hostField, QLineEdit* portField,
+void TFormMain::openTcp(const LinkEndpoint& other, QLineEdit* hostField, QLineEdit* portField,
                         QPushButton* open, bool isInput) {
     // The same host text and port as the other side's connection; no name is resolved, so
     // another spelling of the same host passes.
@@ -189,11 +189,11 @@ void TFormMain::openTcp(LinkEndpoint& link, const LinkEndpoint& other, QLineEdit
 }
 
 void TFormMain::ButtonTCPopenClick() {
-    openTcp(*input_, *output_, LabeledEditTcpHost, LabeledEditTcpPort, ButtonTCPopen, true);
+    openTcp(*output_, LabeledEditTcpHost, LabeledEditTcpPort, ButtonTCPopen, true);
 }
 
 void TFormMain::ButtonTCPopen2Click() {
-    openTcp(*output_, *input_, LabeledEditTcpHost2, LabeledEditTCPport2, ButtonTCPopen2, false);
+    openTcp(*input_, LabeledEditTcpHost2, LabeledEditTCPport2, ButtonTCPopen2, false);
 }
 
 void TFormMain::ButtonTCPcloseClick() {
