@@ -117,19 +117,25 @@ void TFormMain::openSerial(LinkEndpoint& link, const LinkEndpoint& other, PortCo
     openSide(isInput, open, [&] { return address; }, UiText::CannotOpenComPort);
 }
 
-// The address is read from the controls once the side is closed: a port text that is no integer
-// throws with the side closed and the input's monitor reset, as for any other failed open. The
-// attempt's outcome comes later for a TCP link; meanwhile the window goes on.
+// A port text that is no integer throws with the side closed and the input's monitor reset, as for
+// any other failed open. The attempt's outcome comes later for a TCP link; meanwhile the window
+// goes on.
 void TFormMain::openSide(bool isInput, QPushButton* open, const std::function<LinkAddress()>& address,
                          UiText failure) {
     if (closing_) return;
     open->setEnabled(false);
     const std::size_t side = isInput ? 0 : 1;
-    station_->prepareOpen(side);
+    LinkAddress at;
+    try {
+        at = address();
+    } catch (...) {
+        station_->prepareOpen(side);
+        throw;
+    }
     // A link saved as open that cannot be opened at start is retried as a lost one would be, its
     // reason on the status line: a box per link would greet the user before the window is up.
-    if (reopeningAtStart_ && settings_.reconnect) return station_->openOrRetry(side, address());
-    station_->open(side, address(), settings_.reconnect, [this, failure](const std::string& error) {
+    if (reopeningAtStart_ && settings_.reconnect) return station_->openOrRetry(side, at);
+    station_->open(side, at, settings_.reconnect, [this, failure](const std::string& error) {
         if (error.empty()) return;
         showMessage(QString::fromStdString(messageText(failure) + "\r\n\r\n" + error));
     });

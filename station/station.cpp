@@ -89,43 +89,38 @@ void Station::prepareOpen(std::size_t index) {
 }
 
 void Station::open(std::size_t index, const LinkAddress& address, bool reconnect, LinkEndpoint::Opened opened) {
-    prepareOpen(index);
     side(index).setReconnect(reconnect);
-    afterOutputsTried(index, [this, index, address, opened = std::move(opened)] {
-        side(index).open(address, [this, index, opened](const std::string& error) {
+    attempt(index, address, false, std::move(opened));
+}
+
+void Station::openOrRetry(std::size_t index, const LinkAddress& address) { attempt(index, address, true, {}); }
+
+void Station::attempt(std::size_t index, const LinkAddress& address, bool retry, LinkEndpoint::Opened opened) {
+    prepareOpen(index);
+    // The input's attempt waits until the outputs being opened have had theirs.
+    auto start = [this, index, address, retry, opened = std::move(opened)] {
+        auto finished = [this, index, opened](const std::string& error) {
             if (error.empty()) sideOpened(index);
             if (opened) opened(error);
             if (index > 0) outputTried();
-        });
-    });
-}
-
-void Station::openOrRetry(std::size_t index, const LinkAddress& address) {
-    if (index == 0) resetMonitor();
-    afterOutputsTried(index, [this, index, address] {
-        side(index).openOrRetry(address, [this, index](const std::string& error) {
-            if (error.empty()) sideOpened(index);
-            if (index > 0) outputTried();
-        });
-    });
-}
-
-void Station::afterOutputsTried(std::size_t index, std::function<void()> attempt) {
-    const auto opening = [](LinkEndpoint* link) { return link->state() == LinkState::Opening; };
-    const std::vector<LinkEndpoint*> all = links_->all();
-    if (index == 0 && std::any_of(all.begin() + 1, all.end(), opening)) {
-        inputWaiting_ = std::move(attempt);
+        };
+        LinkEndpoint& link = side(index);
+        retry ? link.openOrRetry(address, std::move(finished)) : link.open(address, std::move(finished));
+    };
+    if (index == 0 && outputsOpening()) {
+        inputWaiting_ = std::move(start);
         return;
     }
-    attempt();
+    start();
+}
+
+bool Station::outputsOpening() {
+    const std::vector<LinkEndpoint*> all = links_->all();
+    return std::any_of(all.begin() + 1, all.end(), [](LinkEndpoint* link) { return link->state() == LinkState::Opening; });
 }
 
 void Station::outputTried() {
-    const std::vector<LinkEndpoint*> all = links_->all();
-    const bool stillOpening = std::any_of(all.begin() + 1, all.end(), [](LinkEndpoint* link) {
-        return link->state() == LinkState::Opening;
-    });
-    if (!stillOpening && inputWaiting_) std::exchange(inputWaiting_, {})();
+    if (!outputsOpening() && inputWaiting_) std::exchange(inputWaiting_, {})();
 }
 
 void Station::sideOpened(std::size_t index) {

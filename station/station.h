@@ -87,8 +87,8 @@ public:
     // input's attempt waits until the outputs being opened have had theirs, so that the start of
     // its stream reaches them too.
     void open(std::size_t index, const LinkAddress& address, bool reconnect, LinkEndpoint::Opened opened = {});
-    // A station that starts before its peers: as open, but a failed attempt is tried again with
-    // back-off.
+    // A station that starts before its peers: as open (with the side's reconnect setting), but a
+    // failed attempt is tried again with back-off.
     void openOrRetry(std::size_t index, const LinkAddress& address);
     // The user's close of one side, and of every side.
     void close(std::size_t index);
@@ -141,8 +141,9 @@ private:
     void watchReturn(LinkBytes block);
     void noticed(std::size_t index, const LinkNotice& notice);
     void clientNoticed(std::size_t index, bool connected, const std::string& text);
-    // Runs the input's attempt now, or once no output is Opening any more.
-    void afterOutputsTried(std::size_t index, std::function<void()> attempt);
+    // prepareOpen, then one attempt, with back-off after a failure when `retry`.
+    void attempt(std::size_t index, const LinkAddress& address, bool retry, LinkEndpoint::Opened opened);
+    bool outputsOpening();
     void sideOpened(std::size_t index);
     void outputTried();
     void pollFirmwareVersion();

@@ -30,6 +30,13 @@ using namespace std::chrono_literals;
 using testing::Bytes;
 using Clock = LinkEndpoint::Clock;
 
+LinkAddress tcpAt(int port) {
+    LinkAddress address;
+    address.host = "127.0.0.1";
+    address.tcpPort = port;
+    return address;
+}
+
 LinkAddress serialPort(std::int32_t portNo) {
     LinkAddress address;
     address.kind = LinkAddress::Kind::Serial;
@@ -132,9 +139,7 @@ protected:
 TEST_F(LinkEndpointTest, TcpLinkLostIsReopenedWhenItsServerIsBackWithoutNagle) {
     auto server = std::make_unique<testing::TcpPeer>();
     const int port = server->port();
-    LinkAddress address;
-    address.host = "127.0.0.1";
-    address.tcpPort = port;
+    const LinkAddress address = tcpAt(port);
     ASSERT_EQ(testing::openLink(*owner, *link, address), "");
     server->accept();
     EXPECT_EQ(noDelayOfTheSocket(), 1) << "TCP_NODELAY on the relay socket";
@@ -240,9 +245,7 @@ TEST_F(LinkEndpointTest, UnpluggedSerialDeviceIsReopenedWhenPluggedInAgain) {
 
 TEST_F(LinkEndpointTest, WithoutReconnectALostLinkIsClosedAndSaidOnce) {
     auto server = std::make_unique<testing::TcpPeer>();
-    LinkAddress address;
-    address.host = "127.0.0.1";
-    address.tcpPort = server->port();
+    const LinkAddress address = tcpAt(server->port());
     owner->call([&] { link->setReconnect(false); });
     ASSERT_EQ(testing::openLink(*owner, *link, address), "");
     server->accept();
@@ -257,9 +260,7 @@ TEST_F(LinkEndpointTest, WithoutReconnectALostLinkIsClosedAndSaidOnce) {
 
 TEST_F(LinkEndpointTest, RelayGoesOnWhileTheOwnerIsBusyAndTheMonitorCatchesUpInOrder) {
     testing::TcpPeer server;
-    LinkAddress address;
-    address.host = "127.0.0.1";
-    address.tcpPort = server.port();
+    const LinkAddress address = tcpAt(server.port());
     ASSERT_EQ(testing::openLink(*owner, *link, address), "");
     server.accept();
     Bytes stream(300000);
@@ -296,9 +297,7 @@ TEST_F(LinkEndpointTest, TcpStreamReachesABusySerialPortWholeAndInOrder) {
     const LinkAddress serial = serialPort(7);
     relay = openOther(serial).writer();
     testing::TcpPeer caster;
-    LinkAddress address;
-    address.host = "127.0.0.1";
-    address.tcpPort = caster.port();
+    const LinkAddress address = tcpAt(caster.port());
     ASSERT_EQ(testing::openLink(*owner, *link, address), "");
     caster.accept();
 
@@ -319,9 +318,7 @@ TEST_F(LinkEndpointTest, SerialFloodWhileTheOwnerIsBusyLosesNoByteAndTheTcpSideK
     const LinkAddress serial = serialPort(8);
     ASSERT_EQ(testing::openLink(*owner, *link, serial), "");
     testing::TcpPeer rover;
-    LinkAddress address;
-    address.host = "127.0.0.1";
-    address.tcpPort = rover.port();
+    const LinkAddress address = tcpAt(rover.port());
     openOther(address);
     rover.accept();
 
